@@ -1,0 +1,149 @@
+// The operating-system layer. Every call into the operating system lives in
+// platform_posix.cpp or platform_windows.cpp behind this one header; the rest
+// of vesk is portable C++ and is written against these operations only.
+//
+// All names and texts crossing this interface are UTF-8. The Windows
+// implementation converts them to UTF-16 or to the ANSI code page as its API
+// needs; the POSIX implementation passes bytes through.
+//
+// Failures raise FileException ("<name>: <system's text for the error>")
+// unless an operation says otherwise.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vesk::platform {
+
+#ifdef _WIN32
+inline constexpr bool kWindows = true;
+#else
+inline constexpr bool kWindows = false;
+#endif
+
+// ---- Text at the edges ----------------------------------------------------
+
+// System (ANSI) code page to UTF-8, and back. Identity on POSIX. A failed
+// conversion raises Exception("Couldn't convert string: <system's text>").
+std::string fromMultiByte(std::string_view text);
+std::string toMultiByte(std::string_view text);
+
+// ---- Process --------------------------------------------------------------
+
+// The process arguments as the platform delivers them (on Windows: in the
+// ANSI code page), entry 0 being the program path as it was started.
+std::vector<std::string> arguments(int argc, char** argv);
+
+std::string currentDir();
+void changeDir(const std::string& dir);
+
+// ---- Names in the file system ---------------------------------------------
+
+enum class FileKind { Missing, File, Directory, Other };
+
+// What a name refers to, following symbolic links. Never raises.
+FileKind fileKind(const std::string& path);
+
+// Creates one directory level.
+void createDirectory(const std::string& path);
+
+struct DirEntry {
+  enum class Kind { File, Directory, Other };
+  std::string name;  // the entry's own name, without the directory
+  Kind kind;         // a link to a directory (a reparse point on Windows) is
+                     // Other, so a walk does not descend into it; a link to a
+                     // file is File
+};
+
+// The entries of one directory, without "." and "..", in the order the
+// platform lists them. A directory that cannot be listed yields nothing.
+std::vector<DirEntry> listDirectory(const std::string& dir);
+
+// Removes a file; reports nothing (used to clean up temporary files).
+void removeFileQuietly(const std::string& path) noexcept;
+
+// ---- File times -----------------------------------------------------------
+
+// Milliseconds since 1970-01-01 00:00:00 UTC.
+using Millis = std::int64_t;
+
+struct FileStamps {
+  Millis creation = 0;    // on POSIX the birth time where the file system keeps
+                          // one, else the last status change
+  Millis lastAccess = 0;
+  Millis lastWrite = 0;
+};
+
+FileStamps readFileStamps(const std::string& path);
+// Sets the stamps to the millisecond. On POSIX the creation time cannot be set
+// and is ignored.
+void writeFileStamps(const std::string& path, const FileStamps& stamps);
+
+// A broken-down local time. Fields as the platform's calendar gives them:
+// month 1-12, dayOfWeek 0 = Sunday.
+struct LocalTime {
+  std::int32_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0,
+               millisecond = 0, dayOfWeek = 0;
+};
+
+LocalTime toLocalTime(Millis utc);
+Millis fromLocalTime(const LocalTime& local);
+
+// ---- File contents --------------------------------------------------------
+
+// A file open for sequential reading; closed when destroyed.
+class InputFile {
+ public:
+  explicit InputFile(const std::string& path);  // a directory is refused too
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Reads up to size bytes; returns 0 only at the end of the file.
+  std::size_t read(char* buffer, std::size_t size);
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::intptr_t handle_;
+};
+
+// Reads a whole file into memory.
+std::string readWholeFile(const std::string& path);
+
+// An output written in full or not at all. The bytes go to a temporary file
+// beside the target; commit() renames it over the target in one step. If the
+// object is destroyed without commit(), the temporary file is removed and the
+// target is exactly as it was.
+class AtomicFile {
+ public:
+  explicit AtomicFile(const std::string& target);
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  void write(const char* data, std::size_t size);
+  void write(std::string_view text) { write(text.data(), text.size()); }
+  // Flushes, closes and renames over the target. Failures name the target.
+  void commit();
+
+  const std::string& target() const { return target_; }
+  const std::string& temporary() const { return temporary_; }
+
+ private:
+  std::string target_;
+  std::string temporary_;
+  std::intptr_t handle_;
+  bool committed_ = false;
+};
+
+// Copies the source over the target with the same all-or-nothing guarantee as
+// AtomicFile: the bytes unchanged, plus the source's permission bits (Windows:
+// attributes) and last-write time.
+void copyFileAtomic(const std::string& source, const std::string& target);
+
+}  // namespace vesk::platform
