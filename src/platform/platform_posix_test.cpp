@@ -1,0 +1,360 @@
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "support/exception.h"
+
+namespace vesk::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PlatformTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "vesk-platform-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    // Make read-only leftovers removable again.
+    for (auto& entry : fs::recursive_directory_iterator(dir_, fs::directory_options::none)) {
+      if (!entry.is_symlink()) ::chmod(entry.path().c_str(), 0777);
+    }
+    fs::remove_all(dir_);
+  }
+
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+
+  void writeFile(const std::string& name, const std::string& content) const {
+    std::ofstream(path(name), std::ios::binary) << content;
+  }
+
+  // Every name in the directory, so that a left-behind temporary shows up.
+  std::vector<std::string> names() const {
+    std::vector<std::string> result;
+    for (auto& entry : fs::directory_iterator(dir_)) result.push_back(entry.path().filename().string());
+    std::sort(result.begin(), result.end());
+    return result;
+  }
+
+  std::string dir_;
+};
+
+using Names = std::vector<std::string>;
+
+TEST_F(PlatformTest, AtomicFileCommitReplacesTarget) {
+  writeFile("out.txt", "old content that is longer");
+  {
+    AtomicFile file(path("out.txt"));
+    file.write("new");
+    file.write(std::string_view("\0x", 2));
+    EXPECT_EQ(readWholeFile(path("out.txt")), "old content that is longer");
+    file.commit();
+  }
+  EXPECT_EQ(readWholeFile(path("out.txt")), std::string("new\0x", 5));
+  EXPECT_EQ(names(), Names{"out.txt"});
+}
+
+TEST_F(PlatformTest, AtomicFileCreatesMissingTarget) {
+  {
+    AtomicFile file(path("new.txt"));
+    file.write("x\n");
+    file.commit();
+  }
+  EXPECT_EQ(readWholeFile(path("new.txt")), "x\n");
+}
+
+TEST_F(PlatformTest, AtomicFileWithoutCommitLeavesTargetAsItWas) {
+  writeFile("out.txt", "keep");
+  {
+    AtomicFile file(path("out.txt"));
+    file.write("discarded");
+    EXPECT_TRUE(fs::exists(file.temporary()));
+  }
+  EXPECT_EQ(readWholeFile(path("out.txt")), "keep");
+  EXPECT_EQ(names(), Names{"out.txt"});
+  {
+    AtomicFile file(path("never.txt"));
+  }
+  EXPECT_EQ(names(), Names{"out.txt"});
+}
+
+TEST_F(PlatformTest, AtomicFileKeepsPermissionBitsOfReplacedFile) {
+  writeFile("out.txt", "old");
+  ::chmod(path("out.txt").c_str(), 0640);
+  AtomicFile file(path("out.txt"));
+  file.write("new");
+  file.commit();
+  struct stat st;
+  ASSERT_EQ(::stat(path("out.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST_F(PlatformTest, AtomicFileWritesThroughSymbolicLink) {
+  writeFile("real.txt", "old");
+  fs::create_symlink("real.txt", path("link.txt"));
+  AtomicFile file(path("link.txt"));
+  file.write("new");
+  file.commit();
+  EXPECT_TRUE(fs::is_symlink(path("link.txt")));
+  EXPECT_EQ(readWholeFile(path("real.txt")), "new");
+}
+
+TEST_F(PlatformTest, AtomicFileRefusesDirectoryAndLeavesNoTemporary) {
+  fs::create_directory(path("out.txt"));
+  try {
+    AtomicFile file(path("out.txt"));
+    file.write("x");
+    file.commit();
+    FAIL() << "a directory was replaced";
+  } catch (const FileException& e) {
+    EXPECT_EQ(e.message(), path("out.txt") + ": Is a directory");
+  }
+  EXPECT_TRUE(fs::is_directory(path("out.txt")));
+  EXPECT_EQ(names(), Names{"out.txt"});
+}
+
+TEST_F(PlatformTest, AtomicFileFailsInMissingDirectoryNamingTarget) {
+  try {
+    AtomicFile file(path("nodir/out.txt"));
+    FAIL();
+  } catch (const FileException& e) {
+    EXPECT_EQ(e.message(), path("nodir/out.txt") + ": No such file or directory");
+  }
+}
+
+TEST_F(PlatformTest, AtomicFileRefusesReadOnlyTarget) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write any file";
+  writeFile("out.txt", "old");
+  ::chmod(path("out.txt").c_str(), 0444);
+  EXPECT_THROW(AtomicFile file(path("out.txt")), FileException);
+  EXPECT_EQ(readWholeFile(path("out.txt")), "old");
+  EXPECT_EQ(names(), Names{"out.txt"});
+}
+
+// Caps the size of files this process may write, so that writes fail the way
+// they do on a full disk (EFBIG instead of ENOSPC).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previous_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*previous_)(int);
+};
+
+TEST_F(PlatformTest, WriteErrorsNameTargetAndLeaveNoTemporary) {
+  writeFile("out.txt", "old");
+  std::string big(256 * 1024, 'x');
+  writeFile("big.vsk", big);
+  {
+    FileSizeLimit limit(64 * 1024);
+    try {
+      AtomicFile file(path("out.txt"));
+      file.write(big);
+      FAIL() << "the write should fail";
+    } catch (const FileException& e) {
+      EXPECT_EQ(e.message(), path("out.txt") + ": File too large");
+    }
+    try {
+      copyFileAtomic(path("big.vsk"), path("out.txt"));
+      FAIL() << "the copy should fail";
+    } catch (const FileException& e) {
+      EXPECT_EQ(e.message(), path("out.txt") + ": File too large");
+    }
+  }
+  EXPECT_EQ(readWholeFile(path("out.txt")), "old");
+  EXPECT_EQ(names(), (Names{"big.vsk", "out.txt"}));
+}
+
+TEST_F(PlatformTest, CopyKeepsBytesPermissionsAndModificationTime) {
+  std::string content("line\0with NUL\r\nno final newline", 31);
+  writeFile("src.vsk", content);
+  ::chmod(path("src.vsk").c_str(), 0751);
+  timespec times[2] = {{1000000000, 0}, {1200000000, 123456789}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path("src.vsk").c_str(), times, 0), 0);
+  writeFile("00.txt", "previous content");
+
+  copyFileAtomic(path("src.vsk"), path("00.txt"));
+
+  EXPECT_EQ(readWholeFile(path("00.txt")), content);
+  struct stat st;
+  ASSERT_EQ(::stat(path("00.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0751u);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1200000000);
+  EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
+  EXPECT_EQ(names(), (Names{"00.txt", "src.vsk"}));
+}
+
+TEST_F(PlatformTest, CopyOfEmptyAndLargeFiles) {
+  writeFile("empty", "");
+  copyFileAtomic(path("empty"), path("empty.out"));
+  EXPECT_EQ(readWholeFile(path("empty.out")), "");
+
+  std::string big(3 * 1024 * 1024 + 7, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 31 % 251);
+  writeFile("big", big);
+  copyFileAtomic(path("big"), path("big.out"));
+  EXPECT_EQ(readWholeFile(path("big.out")), big);
+}
+
+TEST_F(PlatformTest, CopyOntoItselfKeepsContent) {
+  writeFile("same.txt", "same");
+  copyFileAtomic(path("same.txt"), path("same.txt"));
+  EXPECT_EQ(readWholeFile(path("same.txt")), "same");
+  EXPECT_EQ(names(), Names{"same.txt"});
+}
+
+TEST_F(PlatformTest, CopyFailuresNameTheRightFileAndLeaveNoTemporary) {
+  try {
+    copyFileAtomic(path("missing"), path("out"));
+    FAIL();
+  } catch (const FileException& e) {
+    EXPECT_EQ(e.message(), path("missing") + ": No such file or directory");
+  }
+  fs::create_directory(path("dir"));
+  try {
+    copyFileAtomic(path("dir"), path("out"));
+    FAIL();
+  } catch (const FileException& e) {
+    EXPECT_EQ(e.message(), path("dir") + ": Is a directory");
+  }
+  writeFile("src", "x");
+  try {
+    copyFileAtomic(path("src"), path("dir"));
+    FAIL();
+  } catch (const FileException& e) {
+    EXPECT_EQ(e.message(), path("dir") + ": Is a directory");
+  }
+  EXPECT_EQ(names(), (Names{"dir", "src"}));
+}
+
+TEST_F(PlatformTest, InputFileReadsInPiecesAndRefusesDirectory) {
+  writeFile("in", "abcdef");
+  InputFile file(path("in"));
+  char buffer[4];
+  EXPECT_EQ(file.read(buffer, 4), 4u);
+  EXPECT_EQ(std::string(buffer, 4), "abcd");
+  EXPECT_EQ(file.read(buffer, 4), 2u);
+  EXPECT_EQ(file.read(buffer, 4), 0u);
+  EXPECT_THROW(InputFile{dir_}, FileException);
+}
+
+TEST_F(PlatformTest, ListDirectoryKinds) {
+  writeFile("file", "");
+  fs::create_directory(path("dir"));
+  fs::create_directory_symlink("dir", path("linkdir"));
+  fs::create_symlink("file", path("linkfile"));
+  fs::create_symlink("nowhere", path("dangling"));
+  ::mkfifo(path("fifo").c_str(), 0600);
+
+  std::vector<DirEntry> entries = listDirectory(dir_);
+  std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+  std::vector<std::pair<std::string, DirEntry::Kind>> got;
+  for (const DirEntry& e : entries) got.emplace_back(e.name, e.kind);
+  using K = DirEntry::Kind;
+  std::vector<std::pair<std::string, DirEntry::Kind>> want = {
+      {"dangling", K::Other}, {"dir", K::Directory},  {"fifo", K::Other},
+      {"file", K::File},      {"linkdir", K::Other}, {"linkfile", K::File}};
+  EXPECT_EQ(got, want);
+  EXPECT_TRUE(listDirectory(path("absent")).empty());
+  EXPECT_TRUE(listDirectory(path("file")).empty());
+}
+
+TEST_F(PlatformTest, FileKindFollowsLinks) {
+  writeFile("file", "");
+  fs::create_directory(path("dir"));
+  fs::create_directory_symlink("dir", path("linkdir"));
+  EXPECT_EQ(fileKind(path("file")), FileKind::File);
+  EXPECT_EQ(fileKind(path("dir")), FileKind::Directory);
+  EXPECT_EQ(fileKind(path("linkdir")), FileKind::Directory);
+  EXPECT_EQ(fileKind(path("absent")), FileKind::Missing);
+  EXPECT_EQ(fileKind(path("file/below")), FileKind::Missing);
+  EXPECT_EQ(fileKind("/dev/null"), FileKind::Other);
+}
+
+TEST_F(PlatformTest, CreateAndChangeDirectory) {
+  createDirectory(path("new"));
+  EXPECT_EQ(fileKind(path("new")), FileKind::Directory);
+  try {
+    createDirectory(path("new"));
+    FAIL();
+  } catch (const FileException& e) {
+    EXPECT_EQ(e.message(), path("new") + ": File exists");
+  }
+  std::string before = currentDir();
+  changeDir(path("new"));
+  EXPECT_EQ(currentDir(), fs::canonical(path("new")).string());
+  changeDir(before);
+  EXPECT_THROW(changeDir(path("absent")), FileException);
+}
+
+TEST_F(PlatformTest, StampsRoundTripToTheMillisecond) {
+  writeFile("f", "x");
+  FileStamps stamps;
+  stamps.lastAccess = 1234567890123;
+  stamps.lastWrite = 1600000000999;
+  writeFileStamps(path("f"), stamps);
+  FileStamps read = readFileStamps(path("f"));
+  EXPECT_EQ(read.lastAccess, stamps.lastAccess);
+  EXPECT_EQ(read.lastWrite, stamps.lastWrite);
+  EXPECT_GT(read.creation, 0);
+
+  // Before 1970 the milliseconds still count forwards from the whole second.
+  stamps.lastWrite = -1500;
+  writeFileStamps(path("f"), stamps);
+  EXPECT_EQ(readFileStamps(path("f")).lastWrite, -1500);
+  EXPECT_THROW(readFileStamps(path("absent")), FileException);
+  EXPECT_THROW(writeFileStamps(path("absent"), stamps), FileException);
+}
+
+TEST_F(PlatformTest, LocalTimeRoundTrip) {
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  LocalTime t = toLocalTime(951782400123);  // 2000-02-29 00:00:00.123 UTC, a Tuesday
+  EXPECT_EQ(t.year, 2000);
+  EXPECT_EQ(t.month, 2);
+  EXPECT_EQ(t.day, 29);
+  EXPECT_EQ(t.hour, 0);
+  EXPECT_EQ(t.millisecond, 123);
+  EXPECT_EQ(t.dayOfWeek, 2);
+  EXPECT_EQ(fromLocalTime(t), 951782400123);
+  LocalTime before = toLocalTime(-1);
+  EXPECT_EQ(before.year, 1969);
+  EXPECT_EQ(before.second, 59);
+  EXPECT_EQ(before.millisecond, 999);
+  ::unsetenv("TZ");
+  ::tzset();
+}
+
+TEST(PlatformArguments, CopiesArgv) {
+  char a[] = "prog", b[] = "x y";
+  char* argv[] = {a, b, nullptr};
+  EXPECT_EQ(arguments(2, argv), (std::vector<std::string>{"prog", "x y"}));
+  EXPECT_EQ(fromMultiByte(std::string_view("\x82\xa0", 2)), std::string("\x82\xa0", 2));
+}
+
+}  // namespace
+}  // namespace vesk::platform
