@@ -1,0 +1,19 @@
+#include "support/version.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace vesk {
+namespace {
+
+TEST(Version, TwoLinesNamingTheToolChain) {
+  const std::string& text = versionText();
+  EXPECT_TRUE(std::regex_match(
+      text, std::regex("VESK VERSION: 1\\.12\r\nCOMPILED BY: [A-Za-z]+ Ver\\. [0-9]+\\.[0-9]+ C\\+\\+ 20[0-9]{2}\\.[0-9]+")))
+      << text;
+  EXPECT_EQ(VersionException().message(), text);
+}
+
+}  // namespace
+}  // namespace vesk
