@@ -1,0 +1,26 @@
+// The YAML-subset module: node trees (node.h), their writer (save, write)
+// and the reader entry points below.
+#pragma once
+
+#include <istream>
+#include <string>
+
+#include "yaml/node.h"
+#include "yaml/yaml_error.h"
+
+namespace kesoyaml {
+
+// Reads the named file. Returns the root, or none for a document without a
+// root container. A file that cannot be read raises vesk::FileException; a
+// malformed document raises YamlError.
+NodeRef loadYaml(const std::string& fileName);
+
+// Reads the whole stream. A stream that fails while reading raises
+// vesk::Exception.
+NodeRef readYaml(std::istream& in);
+
+// Parses a text that ends with one NUL, the terminator; one is appended when
+// it is missing.
+NodeRef parseText(std::string text);
+
+}  // namespace kesoyaml

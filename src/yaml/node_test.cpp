@@ -1,0 +1,252 @@
+#include "yaml/node.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "support/exception.h"
+
+namespace kesoyaml {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::Pair;
+
+// Runs the call and returns the YamlError message it raised.
+std::string errorOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const YamlError& e) {
+    return e.what();
+  }
+  return "(no YamlError)";
+}
+
+NodeRef scalar(std::string text) { return std::make_shared<YamlScalar>(std::move(text)); }
+
+std::vector<std::pair<std::string, std::string>> pairs(const StringMap& map) {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const auto& [key, value] : map) out.emplace_back(key, value);
+  return out;
+}
+
+TEST(YamlNode, EachKindAnswersOnlyItsOwnTest) {
+  YamlAssoc assoc;
+  YamlArray array;
+  YamlScalar text("x");
+  EXPECT_TRUE(assoc.isAssoc() && !assoc.isArray() && !assoc.isScalar());
+  EXPECT_TRUE(!array.isAssoc() && array.isArray() && !array.isScalar());
+  EXPECT_TRUE(!text.isAssoc() && !text.isArray() && text.isScalar());
+}
+
+TEST(YamlNode, WrongKindNamesTheConcreteClass) {
+  YamlAssoc assoc;
+  YamlArray array;
+  YamlScalar text("x");
+  EXPECT_EQ(errorOf([&] { assoc.asString(); }), "YamlAssoc: not scalar");
+  EXPECT_EQ(errorOf([&] { assoc.item(0u); }), "YamlAssoc: not array");
+  EXPECT_EQ(errorOf([&] { assoc.appendInts({1}); }), "YamlAssoc: not array");
+  EXPECT_EQ(errorOf([&] { array.item("k"); }), "YamlArray: not associative array");
+  EXPECT_EQ(errorOf([&] { array.setInt(3); }), "YamlArray: not scalar");
+  EXPECT_EQ(errorOf([&] { text.item(0u); }), "YamlScalar: not array");
+  EXPECT_EQ(errorOf([&] { text.asAssoc(); }), "YamlScalar: not associative array");
+  EXPECT_EQ(errorOf([&] { text.putStrings({}); }), "YamlScalar: not associative array");
+  EXPECT_EQ(errorOf([&] { text.setArray({}); }), "YamlScalar: not array");
+}
+
+TEST(YamlNode, YamlErrorIsAnErrorOfTheProgram) {
+  YamlScalar text("x");
+  EXPECT_THROW(text.asArray(), vesk::Error);
+  EXPECT_EQ(YamlError("plain message").message(), "plain message");
+}
+
+TEST(YamlNode, MissingKeyAndIndex) {
+  YamlAssoc assoc;
+  assoc.putStrings([] { StringMap m; m.set("a", "1"); return m; }());
+  EXPECT_EQ(errorOf([&] { assoc.item("x"); }), "YamlAssoc: key not exists: x");
+  EXPECT_EQ(errorOf([&] { assoc.item("A"); }), "YamlAssoc: key not exists: A");  // case-sensitive
+  EXPECT_EQ(assoc.item("a")->asString(), "1");
+
+  YamlArray array;
+  array.appendStrings({"p", "q", "r"});
+  EXPECT_EQ(errorOf([&] { array.item(3u); }), "YamlArray: key not exists: 3");
+  EXPECT_EQ(errorOf([&] { array.item(4294967295u); }), "YamlArray: key not exists: 4294967295");
+  EXPECT_EQ(array.item(2u)->asString(), "r");
+}
+
+TEST(YamlScalarInt, AcceptsOnlySignAndDigits) {
+  EXPECT_EQ(YamlScalar("007").asInt(), 7);
+  EXPECT_EQ(YamlScalar("+5").asInt(), 5);
+  EXPECT_EQ(YamlScalar("-0").asInt(), 0);
+  EXPECT_EQ(YamlScalar("-2147483648").asInt(), -2147483648);
+  EXPECT_EQ(YamlScalar("2147483647").asInt(), 2147483647);
+  EXPECT_EQ(YamlScalar("0000000000002147483647").asInt(), 2147483647);
+  for (const char* bad : {"", "-", "+", " 1", "1 ", "1.0", "0x10", "+-1", "1e3", "١"}) {
+    EXPECT_THROW(YamlScalar(bad).asInt(), vesk::ConversionException) << bad;
+  }
+  EXPECT_THROW(YamlScalar(std::string("1\0", 2)).asInt(), vesk::ConversionException);
+}
+
+TEST(YamlScalarInt, OutOfRangeIsOverflowNotYamlError) {
+  for (const char* big : {"2147483648", "-2147483649", "99999999999999999999999"}) {
+    EXPECT_THROW(YamlScalar(big).asInt(), vesk::OverflowException) << big;
+  }
+  try {
+    YamlScalar("2147483648").asInt();
+  } catch (const YamlError&) {
+    ADD_FAILURE() << "overflow must not be a YamlError";
+  } catch (const vesk::OverflowException& e) {
+    EXPECT_STREQ(e.what(), "Error: overflow 2147483648");
+  }
+  // A non-digit after an overflowing run is still a conversion failure.
+  EXPECT_THROW(YamlScalar("99999999999x").asInt(), vesk::ConversionException);
+}
+
+TEST(YamlScalarDouble, FollowsStrtodAndNeverFails) {
+  EXPECT_EQ(YamlScalar("1.5abc").asDouble(), 1.5);
+  EXPECT_EQ(YamlScalar("   2").asDouble(), 2.0);
+  EXPECT_EQ(YamlScalar("abc").asDouble(), 0.0);
+  EXPECT_EQ(YamlScalar("").asDouble(), 0.0);
+  EXPECT_EQ(YamlScalar("-1e3x").asDouble(), -1000.0);
+  EXPECT_EQ(YamlScalar("0x10").asDouble(), 16.0);
+  EXPECT_TRUE(std::isinf(YamlScalar("inf").asDouble()));
+  EXPECT_TRUE(std::isnan(YamlScalar("nan").asDouble()));
+}
+
+TEST(YamlScalarText, NumbersAreStoredAsText) {
+  EXPECT_EQ(YamlScalar(-12).asString(), "-12");
+  EXPECT_EQ(YamlScalar(std::int32_t{-2147483647 - 1}).asString(), "-2147483648");
+  EXPECT_EQ(YamlScalar(1.5).asString(), "1.500000");
+  EXPECT_EQ(YamlScalar(-0.25).asString(), "-0.250000");
+  EXPECT_EQ(YamlScalar(0.0000001).asString(), "0.000000");
+  // "%f" of a huge value is long; all of it is kept.
+  std::string huge = YamlScalar(1e300).asString();
+  EXPECT_EQ(huge.size(), 301u + 7u);
+  EXPECT_EQ(huge.substr(0, 4), "1000");
+  EXPECT_EQ(huge.substr(huge.size() - 7), ".000000");
+}
+
+TEST(YamlAssoc, PutAddsAndReplacesInPlace) {
+  YamlAssoc assoc;
+  IntMap first;
+  first.set("a", 1);
+  first.set("b", 2);
+  assoc.putInts(first);
+  IntMap second;
+  second.set("b", 20);
+  second.set("c", 30);
+  assoc.putInts(second);
+  EXPECT_THAT(pairs(assoc.asStringAssoc()), ElementsAre(Pair("a", "1"), Pair("b", "20"), Pair("c", "30")));
+
+  EXPECT_EQ(*assoc.asIntAssoc().find("c"), 30);
+  DoubleMap doubles;
+  doubles.set("d", 0.5);
+  assoc.putDoubles(doubles);
+  EXPECT_EQ(assoc.item("d")->asString(), "0.500000");
+  EXPECT_EQ(*assoc.asDoubleAssoc().find("d"), 0.5);
+}
+
+TEST(YamlAssoc, ViewsFailOnANonScalarChildNamingTheChild) {
+  YamlAssoc assoc;
+  NodeMap entries;
+  entries.set("ok", scalar("1"));
+  entries.set("nested", std::make_shared<YamlArray>());
+  assoc.setAssoc(entries);
+  EXPECT_EQ(errorOf([&] { assoc.asStringAssoc(); }), "YamlArray: not scalar");
+  EXPECT_TRUE(YamlAssoc().asStringAssoc().empty());
+  entries.set("nested", scalar("x"));
+  assoc.setAssoc(entries);
+  EXPECT_THROW(assoc.asIntAssoc(), vesk::ConversionException);
+}
+
+TEST(YamlAssoc, ViewIsACopySharingTheChildren) {
+  YamlAssoc assoc;
+  NodeMap view = assoc.asAssoc();
+  view.set("k", scalar("v"));
+  EXPECT_EQ(assoc.asAssoc().size(), 0u);
+  assoc.setAssoc(view);
+  ASSERT_EQ(assoc.asAssoc().size(), 1u);
+  EXPECT_EQ(assoc.item("k").get(), view.find("k")->get());
+  // Changing a shared child is seen through both.
+  assoc.item("k")->setString("w");
+  EXPECT_EQ((*view.find("k"))->asString(), "w");
+}
+
+TEST(YamlArray, AppendsKeepOrderAndViewsAreCopies) {
+  YamlArray array;
+  array.appendStrings({});
+  EXPECT_TRUE(array.asArray().empty());
+  EXPECT_TRUE(array.asIntArray().empty());
+  array.appendStrings({"a", "b"});
+  array.appendInts({-3});
+  array.appendDoubles({2.0});
+  EXPECT_THAT(array.asStringArray(), ElementsAre("a", "b", "-3", "2.000000"));
+  EXPECT_THAT(array.asDoubleArray(), ElementsAre(0.0, 0.0, -3.0, 2.0));
+  EXPECT_THROW(array.asIntArray(), vesk::ConversionException);
+
+  NodeList view = array.asArray();
+  view.pop_back();
+  EXPECT_EQ(array.asArray().size(), 4u);
+  array.setArray(view);
+  EXPECT_EQ(array.asArray().size(), 3u);
+
+  array.append(std::make_shared<YamlAssoc>());
+  EXPECT_EQ(errorOf([&] { array.asStringArray(); }), "YamlAssoc: not scalar");
+}
+
+// A million-level tree must be released without a million nested destructor
+// calls: with recursion this overflows any default stack.
+TEST(YamlRelease, MillionLevelChainsUseBoundedStack) {
+  constexpr int kDepth = 1000000;
+  {
+    auto root = std::make_shared<YamlArray>();
+    YamlArray* tip = root.get();
+    for (int i = 0; i < kDepth; ++i) {
+      auto next = std::make_shared<YamlArray>();
+      YamlArray* raw = next.get();
+      tip->append(std::move(next));
+      tip = raw;
+    }
+    tip->appendStrings({"leaf"});
+  }
+  {
+    // Through the public setters, alternating the two container kinds.
+    NodeRef chain = scalar("end");
+    for (int i = 0; i < kDepth; ++i) {
+      if (i % 2) {
+        auto array = std::make_shared<YamlArray>();
+        array->setArray({chain});
+        chain = array;
+      } else {
+        auto assoc = std::make_shared<YamlAssoc>();
+        NodeMap entries;
+        entries.set("k", chain);
+        assoc->setAssoc(std::move(entries));
+        chain = assoc;
+      }
+    }
+  }
+  SUCCEED();
+}
+
+TEST(YamlRelease, NodesHeldElsewhereSurviveWithTheirChildren) {
+  NodeRef kept;
+  {
+    auto root = std::make_shared<YamlArray>();
+    auto middle = std::make_shared<YamlArray>();
+    middle->appendStrings({"x", "y"});
+    root->append(middle);
+    root->append(middle);  // the same node twice
+    kept = middle;
+    auto other = std::make_shared<YamlAssoc>();
+    other->put("m", middle);
+    root->append(other);
+  }
+  ASSERT_EQ(kept.use_count(), 1);
+  EXPECT_THAT(kept->asStringArray(), ElementsAre("x", "y"));
+}
+
+}  // namespace
+}  // namespace kesoyaml

@@ -1,0 +1,91 @@
+#include "yaml/parser_states.h"
+
+#include <string>
+
+#include "yaml/trace_hook.h"
+
+namespace kesoyaml {
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool isWhitespace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+void skipBlanksAndComments(YamlParserContext& context) {
+  while (isBlank(context.current()) || context.skipComment()) context.advance();
+}
+
+// The inline scalar of an entry belongs to the container at the line's own
+// indentation: attaching one level deeper makes that container the parent.
+void attachInlineScalar(YamlParserContext& context) {
+  std::size_t level = context.level();
+  context.setLevel(level + 1);
+  context.attach(std::make_shared<YamlScalar>(context.getScalar(false)));
+  context.setLevel(level);
+}
+
+}  // namespace
+
+std::unique_ptr<YamlParserState> YamlParserState::run(YamlParserContext& context) {
+  context_ = &context;
+  return step();
+}
+
+void YamlParserState::error(std::string_view message) const {
+  throw YamlError(*this, std::string(message) + context().positionText());
+}
+
+std::unique_ptr<YamlParserState> YamlParserFirstLine::step() {
+  traceHook("first line");
+  YamlParserContext& in = context();
+  while (isWhitespace(in.current()) || in.skipComment()) in.advance();
+  if (in.slice(3) != "---") in.error("garbage before document header");
+  in.advanceBy(3);
+  if (!in.skipBlankLine()) in.error("garbage after document header");
+  if (in.atEnd()) return nullptr;
+  return std::make_unique<YamlParserLineHead>();
+}
+
+std::unique_ptr<YamlParserState> YamlParserLineHead::step() {
+  traceHook("line head");
+  YamlParserContext& in = context();
+  while (in.skipBlankLine()) {
+    if (in.atEnd()) return nullptr;
+  }
+  std::size_t count = 0;
+  while (isWhitespace(in.current())) {
+    in.advance();
+    ++count;
+  }
+  in.ensureDepth(count);
+  in.closeAbove(count);
+  in.setLevel(count);
+  if (in.current() == '-') return std::make_unique<YamlParserArray>();
+  return std::make_unique<YamlParserAssoc>();
+}
+
+std::unique_ptr<YamlParserState> YamlParserArray::step() {
+  traceHook("array");
+  YamlParserContext& in = context();
+  if (!in.isOpen(in.level())) in.attach(std::make_shared<YamlArray>());
+  in.advance();
+  skipBlanksAndComments(in);
+  if (!in.skipBlankLine()) attachInlineScalar(in);
+  return std::make_unique<YamlParserLineHead>();
+}
+
+std::unique_ptr<YamlParserState> YamlParserAssoc::step() {
+  traceHook("assoc");
+  YamlParserContext& in = context();
+  if (!in.isOpen(in.level())) in.attach(std::make_shared<YamlAssoc>());
+  in.setKey(in.getScalar(true));
+  if (in.current() != ':') in.error("colon expected");
+  in.advance();
+  skipBlanksAndComments(in);
+  if (!in.skipBlankLine()) attachInlineScalar(in);
+  return std::make_unique<YamlParserLineHead>();
+}
+
+}  // namespace kesoyaml

@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/platform.h"
+#include "support/exception.h"
+#include "yaml/node.h"
+
+namespace kesoyaml {
+namespace {
+
+const std::string kHeader = "--- # kesoYAML:0.1";
+
+std::string written(const YamlHolder& node) {
+  StringOutput out;
+  node.write(out);
+  return out.text();
+}
+
+std::string bodyOf(const std::string& text) { return written(YamlScalar(text)).substr(kHeader.size()); }
+
+TEST(YamlWriter, EmptyRootAndScalarRoot) {
+  EXPECT_EQ(written(YamlAssoc()), kHeader);
+  EXPECT_EQ(written(YamlArray()), kHeader);
+  EXPECT_EQ(written(YamlScalar("text")), kHeader + "text");
+  EXPECT_EQ(written(YamlScalar("")), kHeader);
+}
+
+TEST(YamlWriter, QuotesTextHoldingAnyOfTheTenCharacters) {
+  for (char c : std::string(" \a\b\f\n\r\t\v\"\\")) {
+    std::string text = std::string("a") + c + "b";
+    EXPECT_EQ(bodyOf(text), "\"" + text + "\"") << int(c);
+  }
+  // Nothing inside is escaped.
+  EXPECT_EQ(bodyOf("say \"hi\" \\n"), "\"say \"hi\" \\n\"");
+  // Other bytes, including ones that mean something to the reader, stay bare.
+  EXPECT_EQ(bodyOf("a#b:c'd-\x01\xe3\x81\x82"), "a#b:c'd-\x01\xe3\x81\x82");
+  EXPECT_EQ(bodyOf(std::string("a\0b", 3)), std::string("a\0b", 3));
+}
+
+TEST(YamlWriter, EntriesStartWithCrLfAndTabsInInsertionOrder) {
+  YamlAssoc root;
+  auto files = std::make_shared<YamlArray>();
+  files->appendStrings({"a.txt", "b c.txt"});
+  root.put("files", files);
+  root.put("out", std::make_shared<YamlScalar>("dir"));
+  EXPECT_EQ(written(root), kHeader +
+                               "\r\nfiles: "
+                               "\r\n\t- a.txt"
+                               "\r\n\t- \"b c.txt\""
+                               "\r\nout: dir");
+}
+
+TEST(YamlWriter, KeysAreNeverQuotedAndEmptyContainersWriteNothing) {
+  YamlAssoc root;
+  root.put("a key", std::make_shared<YamlScalar>("v"));
+  root.put("empty", std::make_shared<YamlArray>());
+  root.put("blank", std::make_shared<YamlScalar>(""));
+  root.put("next", std::make_shared<YamlScalar>("n"));
+  EXPECT_EQ(written(root), kHeader + "\r\na key: v\r\nempty: \r\nblank: \r\nnext: n");
+}
+
+TEST(YamlWriter, NestedSequencesAndMappingsIndentOneTabPerLevel) {
+  YamlArray root;
+  auto inner = std::make_shared<YamlArray>();
+  inner->appendStrings({"x", "y"});
+  auto map = std::make_shared<YamlAssoc>();
+  auto deeper = std::make_shared<YamlArray>();
+  deeper->appendInts({1});
+  map->put("k", deeper);
+  inner->append(map);
+  root.append(inner);
+  root.appendStrings({"z"});
+  EXPECT_EQ(written(root), kHeader +
+                               "\r\n- "
+                               "\r\n\t- x"
+                               "\r\n\t- y"
+                               "\r\n\t- "
+                               "\r\n\t\tk: "
+                               "\r\n\t\t\t- 1"
+                               "\r\n- z");
+}
+
+TEST(YamlWriter, WritingLeavesTheTreeUnchanged) {
+  YamlArray root;
+  root.appendStrings({"needs quotes", "plain"});
+  std::string first = written(root);
+  EXPECT_EQ(written(root), first);
+  EXPECT_EQ(root.item(0u)->asString(), "needs quotes");
+}
+
+// Counts bytes instead of keeping them, for documents too large to hold.
+class CountingOutput : public YamlOutput {
+ public:
+  void write(std::string_view bytes) override { size += bytes.size(); }
+  void put(char) override { ++size; }
+  std::size_t size = 0;
+};
+
+TEST(YamlWriter, DeepTreesAreWrittenWithoutRecursion) {
+  constexpr std::size_t kDepth = 200000;
+  auto root = std::make_shared<YamlArray>();
+  YamlArray* tip = root.get();
+  for (std::size_t i = 0; i < kDepth; ++i) {
+    auto next = std::make_shared<YamlArray>();
+    YamlArray* raw = next.get();
+    tip->append(std::move(next));
+    tip = raw;
+  }
+  CountingOutput out;
+  root->write(out);
+  // Header, then per level d (0..kDepth-1): CR LF, d TABs, "- ".
+  EXPECT_EQ(out.size, kHeader.size() + kDepth * 4 + kDepth * (kDepth - 1) / 2);
+}
+
+class YamlSave : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("kesoyaml_save_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string path(const char* name) const { return (dir_ / name).string(); }
+  std::filesystem::path dir_;
+};
+
+TEST_F(YamlSave, OverALongerFileLeavesOnlyTheNewDocument) {
+  std::string file = path("doc.yml");
+  {
+    std::ofstream old(file, std::ios::binary);
+    old << std::string(5000, 'x');
+  }
+  YamlAssoc root;
+  root.put("k", std::make_shared<YamlScalar>("v"));
+  root.save(file);
+  EXPECT_EQ(vesk::platform::readWholeFile(file), kHeader + "\r\nk: v");
+  // Nothing but the document is left in the directory.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 1);
+}
+
+TEST_F(YamlSave, LargeDocumentIsWrittenWhole) {
+  YamlArray root;
+  StringList values;
+  for (int i = 0; i < 50000; ++i) values.push_back("value" + std::to_string(i));
+  root.appendStrings(values);
+  root.save(path("big.yml"));
+  EXPECT_EQ(vesk::platform::readWholeFile(path("big.yml")), written(root));
+}
+
+TEST_F(YamlSave, UnwritableTargetRaisesTheFileErrorNotYamlError) {
+  YamlAssoc root;
+  EXPECT_THROW(root.save(path("missing/dir/doc.yml")), vesk::FileException);
+  std::filesystem::create_directories(dir_ / "adir");
+  EXPECT_THROW(root.save(path("adir")), vesk::FileException);
+}
+
+}  // namespace
+}  // namespace kesoyaml
