@@ -52,7 +52,9 @@ Frame openFrame(std::string dir) {
 
 std::vector<std::string> listFiles(const std::string& dir, std::string_view suffix,
                                    const std::vector<std::string>& exclude) {
-  const WildcardPattern pattern("*" + std::string(suffix));
+  std::string patternText(1, '*');
+  patternText.append(suffix);
+  const WildcardPattern pattern(patternText);
   const std::unordered_set<std::string_view> excluded(exclude.begin(), exclude.end());
   std::vector<std::string> found;
   if (dir.empty()) return found;

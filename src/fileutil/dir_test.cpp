@@ -118,13 +118,16 @@ TEST_F(DirTest, ListFilesWalksDeepTrees) {
 
 TEST_F(DirTest, ListFilesIsFastOnManyFiles) {
   for (int d = 0; d < 10; ++d) {
-    fs::create_directory(path("d" + std::to_string(d)));
+    std::string sub = path("d") + std::to_string(d);
+    fs::create_directory(sub);
     for (int f = 0; f < 2000; ++f) {
-      std::ofstream(path("d" + std::to_string(d) + "/f" + std::to_string(f) + (f % 2 ? ".vsk" : ".txt")));
+      std::string name = sub;
+      name.append("/f").append(std::to_string(f)).append(f % 2 ? ".vsk" : ".txt");
+      std::ofstream{name};
     }
   }
   Names exclude;
-  for (int f = 1; f < 2000; f += 2) exclude.push_back(path("d0/f" + std::to_string(f) + ".vsk"));
+  for (int f = 1; f < 2000; f += 2) exclude.push_back(path("d0/f") + std::to_string(f) + ".vsk");
   auto start = std::chrono::steady_clock::now();
   Names found = listFiles(dir_, ".vsk", exclude);
   auto elapsed = std::chrono::steady_clock::now() - start;
