@@ -185,6 +185,27 @@ TEST(Wildcard, PathologicalPatternStaysFast) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
+// Plain recursive matching over ASCII, for comparison on short inputs.
+bool referenceMatch(std::string_view p, std::string_view t) {
+  if (p.empty()) return t.empty();
+  if (p[0] == '*') return referenceMatch(p.substr(1), t) || (!t.empty() && referenceMatch(p, t.substr(1)));
+  if (t.empty()) return false;
+  if (p.starts_with("[ab]")) return (t[0] == 'a' || t[0] == 'b') && referenceMatch(p.substr(4), t.substr(1));
+  return (p[0] == '?' || p[0] == t[0]) && referenceMatch(p.substr(1), t.substr(1));
+}
+
+TEST(Wildcard, AgreesWithPlainRecursion) {
+  const char* pieces[] = {"a", "b", "c", "*", "?", "[ab]"};
+  unsigned seed = 12345;
+  auto next = [&seed] { return (seed = seed * 1103515245 + 12345) >> 16; };
+  for (int round = 0; round < 20000; ++round) {
+    std::string pattern, text;
+    for (unsigned i = next() % 6; i > 0; --i) pattern += pieces[next() % 6];
+    for (unsigned i = next() % 8; i > 0; --i) text += "abc"[next() % 3];
+    ASSERT_EQ(wildcardMatch(pattern, text), referenceMatch(pattern, text)) << pattern << " / " << text;
+  }
+}
+
 TEST(Contains, ExactBytes) {
   Names list = {"a.vsk", "B"};
   EXPECT_TRUE(contains("a.vsk", list));
