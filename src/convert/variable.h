@@ -1,0 +1,37 @@
+// Embedded variables: ${name} references in source lines, resolved from the
+// run's variable table while a source is rewritten into its output.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "config/env.h"
+
+namespace vesk {
+
+// The value of name, or "" after printing "not found variable: <match>".
+std::string lookupVariable(std::string_view match, std::string_view name,
+                           const VariableTable& variables);
+
+// One line (no line break in it) with its one reference resolved. The
+// reference runs from the first "${" to the last "}" that leaves at least
+// one byte between them; a line without one comes back unchanged.
+std::string substituteVariables(std::string_view line, const VariableTable& variables);
+
+// Appends the substituted line to out; allocates nothing when the line holds
+// no reference and out has room.
+void appendSubstituted(std::string& out, std::string_view line, const VariableTable& variables);
+
+// Writes output from source: a plain copy when there are no variables, else
+// every line substituted and ended by CR LF. The output is replaced only once
+// it is complete; after a failure it is as it was.
+void convertFile(const std::string& source, const std::string& output,
+                 const VariableTable& variables);
+
+// convertFile with a chosen read-chunk size, so tests can cut line breaks
+// apart at every position.
+void convertFile(const std::string& source, const std::string& output,
+                 const VariableTable& variables, std::size_t chunkSize);
+
+}  // namespace vesk

@@ -1,0 +1,182 @@
+#include "convert/variable.h"
+
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "support/exception.h"
+#include "support/output.h"
+#include "support/trace.h"
+
+namespace vesk {
+namespace {
+
+VariableTable table(std::initializer_list<std::pair<const char*, const char*>> pairs) {
+  VariableTable result;
+  for (const auto& [name, value] : pairs) result.set(name, value);
+  return result;
+}
+
+std::string bytes(std::string_view text) { return std::string(text); }
+
+TEST(SubstituteVariablesTest, OneReferenceFromFirstOpenToLastClose) {
+  VariableTable vars = table({{"a", "1"}, {"a}${b", "AB"}, {"}", "R"}, {"x}b${y", "XY"}, {"n", ""}});
+  OutputCapture capture;
+  EXPECT_EQ(substituteVariables("x${a}y", vars), "x1y");
+  EXPECT_EQ(substituteVariables("${a}${b}", vars), "AB");
+  EXPECT_EQ(substituteVariables("a${x}b${y}c", vars), "aXYc");
+  EXPECT_EQ(substituteVariables("${}}", vars), "R");
+  EXPECT_EQ(substituteVariables("x${n}y", vars), "xy");
+  for (std::string_view line : {"", "plain", "${}", "${a", "}${a", "$ {a}", "{a}", "${"}) {
+    EXPECT_EQ(substituteVariables(line, vars), line);
+  }
+  // A line feed ends a match, so each part has its own reference.
+  EXPECT_EQ(substituteVariables("${a}\n${a\n}", vars), "1\n${a\n}");
+  EXPECT_EQ(capture.text(), "");
+}
+
+TEST(SubstituteVariablesTest, MissingNameIsReportedAndRemoved) {
+  VariableTable vars = table({{"a", "1"}});
+  OutputCapture capture;
+  EXPECT_EQ(substituteVariables("${missing}", vars), "");
+  EXPECT_EQ(substituteVariables("<${A}>", vars), "<>");  // names are case-sensitive
+  EXPECT_EQ(substituteVariables("$${a}}", vars), "$");
+  EXPECT_EQ(lookupVariable("${b}", "b", vars), "");
+  EXPECT_EQ(lookupVariable("${a}", "a", vars), "1");
+  EXPECT_EQ(capture.text(),
+            "not found variable: ${missing}\r\nnot found variable: ${A}\r\n"
+            "not found variable: ${a}}\r\nnot found variable: ${b}\r\n");
+}
+
+TEST(SubstituteVariablesTest, TextIsTakenAndInsertedVerbatim) {
+  std::string name = "\xe5\xa4\x89\xff";
+  VariableTable vars = table({{"a", "${a}"}, {"b", "$1 \\0 %s %%"}});
+  vars.set(name, bytes({"v\0v", 3}));
+  EXPECT_EQ(substituteVariables("<${a}>", vars), "<${a}>");
+  EXPECT_EQ(substituteVariables("${b}", vars), "$1 \\0 %s %%");
+  EXPECT_EQ(substituteVariables(bytes({"\0\x82${", 4}) + name + "}\xa0", vars), bytes({"\0\x82v\0v\xa0", 6}));
+
+  std::string out = "head|";
+  appendSubstituted(out, "x${b}y", vars);
+  EXPECT_EQ(out, "head|x$1 \\0 %s %%y");
+}
+
+class ConvertFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto unique = "vesk-variable-" + std::to_string(std::random_device{}());
+    dir_ = (std::filesystem::temp_directory_path() / unique).string();
+    platform::createDirectory(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  void write(const std::string& name, std::string_view content) const {
+    platform::AtomicFile file(path(name));
+    file.write(content);
+    file.commit();
+  }
+  std::string read(const std::string& name) const { return platform::readWholeFile(path(name)); }
+
+  std::string convert(std::string_view text, const VariableTable& vars, std::size_t chunk) {
+    write("in.vsk", text);
+    convertFile(path("in.vsk"), path("00.txt"), vars, chunk);
+    return read("00.txt");
+  }
+
+  std::string dir_;
+};
+
+// The whole text split at once, every line substituted and ended by CR LF.
+std::string expectedConversion(std::string_view text, const VariableTable& vars) {
+  std::string out, line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') {
+      line.push_back(text[i]);
+      continue;
+    }
+    out += substituteVariables(line, vars) + "\r\n";
+    line.clear();
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+  }
+  bool lastLineOpen = !text.empty() && text.back() != '\r' && text.back() != '\n';
+  if (lastLineOpen) out += substituteVariables(line, vars) + "\r\n";
+  return out;
+}
+
+TEST_F(ConvertFileTest, EveryBreakBecomesCrLfAtAnyChunkSize) {
+  VariableTable vars = table({{"a", "1"}});
+  for (std::size_t chunk : {1, 2, 3, 1 << 20}) {
+    EXPECT_EQ(convert("x${a}y\nz", vars, chunk), "x1y\r\nz\r\n");
+    EXPECT_EQ(convert("a\rb\r\n\r\nc\r", vars, chunk), "a\r\nb\r\n\r\nc\r\n");
+    EXPECT_EQ(convert("\n\r\r\n", vars, chunk), "\r\n\r\n\r\n");
+    EXPECT_EQ(convert(bytes({"\0${a}\0", 6}), vars, chunk), bytes({"\0" "1\0\r\n", 5}));
+    EXPECT_EQ(convert("", vars, chunk), "");
+  }
+}
+
+TEST_F(ConvertFileTest, RandomTextsAgreeWithWholeTextSplit) {
+  VariableTable vars = table({{"a", "1"}, {"bb", "two"}});
+  OutputCapture capture;  // missing names are reported; not checked here
+  std::mt19937 random(2024);
+  const std::string alphabet = "x${a}\r\n\r\nbb";
+  for (int round = 0; round < 300; ++round) {
+    std::string text(random() % 40, ' ');
+    for (char& c : text) c = alphabet[random() % alphabet.size()];
+    std::size_t chunk = 1 + random() % 3;
+    ASSERT_EQ(convert(text, vars, chunk), expectedConversion(text, vars)) << "chunk " << chunk;
+  }
+}
+
+TEST_F(ConvertFileTest, NoVariablesCopiesByteForByte) {
+  std::string text = bytes({"a\rb\n\0${x}\r\n c", 14});
+  write("in.vsk", text);
+  write("00.txt", "old output");
+  OutputCapture capture;
+  convertFile(path("in.vsk"), path("00.txt"), VariableTable());
+  EXPECT_EQ(read("00.txt"), text);
+  write("other.vsk", "text");
+  convertFile(path("other.vsk"), path("01.txt"), table({{"a", "1"}}));
+  EXPECT_EQ(capture.text(), kTraceBuild ? "read " + path("other.vsk") + " to replace\n" : "");
+}
+
+TEST_F(ConvertFileTest, SourceMayBeItsOwnOutput) {
+  write("in.txt", "v=${a}\nend");
+  convertFile(path("in.txt"), path("in.txt"), table({{"a", "1"}}));
+  EXPECT_EQ(read("in.txt"), "v=1\r\nend\r\n");
+}
+
+TEST_F(ConvertFileTest, MissingSourceLeavesTheOutputAlone) {
+  for (const VariableTable& vars : {VariableTable(), table({{"a", "1"}})}) {
+    try {
+      convertFile(path("missing.vsk"), path("00.txt"), vars);
+      ADD_FAILURE() << "no exception";
+    } catch (const FileException& e) {
+      EXPECT_TRUE(e.message().starts_with(path("missing.vsk") + ": ")) << e.message();
+    }
+    EXPECT_EQ(platform::fileKind(path("00.txt")), platform::FileKind::Missing);
+  }
+  write("00.txt", "kept");
+  EXPECT_THROW(convertFile(path("missing.vsk"), path("00.txt"), table({{"a", "1"}})), FileException);
+  EXPECT_EQ(read("00.txt"), "kept");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
+}
+
+TEST_F(ConvertFileTest, HundredMegabyteLine) {
+  const std::size_t size = std::size_t{100} << 20;
+  std::string text = "<${a}>" + std::string(size, 'x') + "\r\ntail";
+  write("in.vsk", text);
+  text = std::string();
+  convertFile(path("in.vsk"), path("00.txt"), table({{"a", "1"}}));
+  std::string out = read("00.txt");
+  ASSERT_EQ(out.size(), 3 + size + 8);
+  EXPECT_EQ(out.substr(0, 3), "<1>");
+  EXPECT_EQ(out.find_first_not_of('x', 3), 3 + size);
+  EXPECT_EQ(out.substr(3 + size), "\r\ntail\r\n");
+}
+
+}  // namespace
+}  // namespace vesk
