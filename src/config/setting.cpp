@@ -1,0 +1,90 @@
+#include "config/setting.h"
+
+#include "config/include.h"
+#include "platform/platform.h"
+#include "support/trace.h"
+#include "yaml/kesoyaml.h"
+
+namespace vesk {
+namespace {
+
+using kesoyaml::NodeRef;
+using kesoyaml::YamlError;
+
+void requireScalar(const NodeRef& value, const std::string& name) {
+  if (!value->isScalar()) {
+    throw SettingException("cannot use array or assoc for indicating a factor of " + name);
+  }
+}
+
+void readIncludes(VESKEnv& env, const NodeRef& value) {
+  if (!value->isArray()) throw SettingException("can use only array for includes");
+  for (const NodeRef& element : value->asArray()) {
+    if (!element->isScalar()) {
+      throw SettingException("cannot use array for indicating a factor of includes");
+    }
+    std::string text = platform::fromMultiByte(element->asString());
+    std::optional<FileSpec> spec = parseInclude(text);
+    // The command line refuses the same text as a usage error.
+    if (!spec) throw SettingException("not a file specification in includes: " + text);
+    VESK_TRACE("includes %.*s:%.*s\n", platform::toMultiByte(spec->file), spec->number);
+    env.addInclude(spec->file, spec->number);
+  }
+}
+
+void readVariables(VESKEnv& env, const NodeRef& value) {
+  if (value->isScalar()) {
+    env.setOption("variables", value->asString());
+  } else if (value->isAssoc()) {
+    for (const auto& [name, node] : value->asAssoc()) {
+      requireScalar(node, name);
+      env.setVariable(name, node->asString());
+    }
+  } else {
+    requireScalar(value, "variables");
+  }
+}
+
+void readEntry(VESKEnv& env, const std::string& key, const NodeRef& value) {
+  VESK_TRACE("get prop %.*s\n", key);
+  if (key == "d" || key == "ext" || key == "doextract" || key == "doifmodified") {
+    requireScalar(value, key);
+    env.setOption(key, value->asString());
+  } else if (key == "includes") {
+    readIncludes(env, value);
+  } else if (key == "variables") {
+    readVariables(env, value);
+  }
+  // Every other key ("sync", "setting", "version" among them) is ignored.
+}
+
+// The root's "vesk" mapping. A document with no root at all reads like an
+// empty one: it lacks the key.
+NodeRef settingsNode(const std::string& file) {
+  NodeRef root = kesoyaml::loadYaml(file);
+  if (!root) root = std::make_shared<kesoyaml::YamlAssoc>();
+  return root->item("vesk");
+}
+
+}  // namespace
+
+std::optional<VESKEnv> loadSetting(const std::string& file) {
+  if (platform::fileKind(file) == platform::FileKind::Missing) return std::nullopt;
+  VESKEnv env;
+  try {
+    NodeRef settings = settingsNode(file);
+    // Settings that are not a mapping would otherwise run with defaults and
+    // convert something the user did not ask for.
+    if (!settings->isAssoc()) throw SettingException("can use only assoc for vesk");
+    VESK_TRACE("loaded\n");
+    VESK_TRACE("get vesk\n");
+    // A SettingException of one entry passes out as it is; only the reader's
+    // errors are reported as a bad format.
+    for (const auto& [key, value] : settings->asAssoc()) readEntry(env, key, value);
+  } catch (const YamlError& e) {
+    throw SettingException("bad YAML format\r\n" + e.message());
+  }
+  return env;
+}
+
+}  // namespace vesk
