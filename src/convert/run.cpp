@@ -1,0 +1,79 @@
+// Running a job: output directory, extraction, numbering, conversion and the
+// report line of every source file.
+#include "convert/variable.h"
+#include "convert/vesk.h"
+#include "fileutil/dir.h"
+#include "fileutil/filetime.h"
+#include "fileutil/path.h"
+#include "platform/platform.h"
+#include "support/output.h"
+#include "support/trace.h"
+
+namespace vesk {
+namespace {
+
+using UsedNumbers = std::array<bool, kMaxFileCount>;
+
+bool isOutputNumber(std::int32_t number) { return number >= 0 && number < kMaxFileCount; }
+
+void report(std::string_view format, const std::string& source, const std::string& output) {
+  print(format, platform::toMultiByte(source), platform::toMultiByte(baseName(output)));
+}
+
+void processFile(const JobSettings& s, const std::string& file, std::int32_t number,
+                 UsedNumbers& used) {
+  if (platform::fileKind(file) == platform::FileKind::Missing) {
+    throw FileException(file, "The source file does not exist.");
+  }
+  if (number == kAutoNumber) {
+    number = findFreeNumber(used);
+    if (number < 0) throw Exception("No Number To Use");
+  }
+  if (number >= kMaxFileCount) throw Exception("Over Max File Number");
+  VESK_CHECK(isOutputNumber(number));
+  checkedAt(used, static_cast<std::size_t>(number)) = true;
+
+  std::string output = s.outputDir + kNativePaths.separator + outputName(number);
+  if (s.doIfModified && platform::fileKind(output) != platform::FileKind::Missing &&
+      compareLastWrite(file, output) <= 0) {
+    report("%.*s is not newer than %.*s\n", file, output);
+    return;
+  }
+  convertFile(file, output, s.variables);
+  if (s.sync) syncFileTimes(file, output);
+  report("%.*s => %.*s\n", file, output);
+}
+
+void convertAll(const JobSettings& s) {
+  if (s.includes.empty()) return;
+  // Explicit numbers are reserved before any file is processed, so automatic
+  // numbers never take one of them.
+  UsedNumbers used{};
+  for (const auto& entry : s.includes) {
+    if (isOutputNumber(entry.second)) used[static_cast<std::size_t>(entry.second)] = true;
+  }
+  for (const auto& [file, number] : s.includes) processFile(s, file, number, used);
+}
+
+}  // namespace
+
+void runJob(JobSettings settings) {
+  ensureDir(settings.outputDir);
+  if (settings.includes.empty() || settings.doExtract) extractSources(settings);
+  convertAll(settings);
+}
+
+void extractSources(JobSettings& s) {
+  VESK_TRACE("extract from %.*s %.*s\n", s.sourceDir, s.ext);
+  std::vector<std::string> listed;
+  listed.reserve(s.includes.size());
+  for (const auto& entry : s.includes) listed.push_back(entry.first);
+  for (const std::string& name : listFiles(s.sourceDir, s.ext, listed)) {
+    // A file listed with an explicit number keeps it.
+    if (s.includes.contains(absPath(name))) continue;
+    s.addFile(name, kAutoNumber);
+    VESK_TRACE("extract %.*s\n", name);
+  }
+}
+
+}  // namespace vesk

@@ -1,0 +1,72 @@
+// The conversion job: typed settings built from the raw run settings, and the
+// run that numbers every source file and writes it as 00.txt .. 99.txt.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/env.h"
+#include "support/ordered_map.h"
+
+namespace vesk {
+
+inline constexpr std::int32_t kAutoNumber = -1;
+inline constexpr std::int32_t kMaxFileCount = 100;
+
+// The job's settings, copied by value. Defaults as set by VESK::reset.
+struct JobSettings {
+  OrderedMap<std::int32_t> includes;  // absolute source path -> number (-1: automatic)
+  bool doExtract = false;
+  std::string sourceDir = ".";
+  std::string outputDir = ".";
+  std::string ext = "vsk";
+  bool doIfModified = false;
+  std::string settingFile = "veskenv.yml";
+  bool sync = false;
+  VariableTable variables;
+
+  // includes[absPath(file)] = number, adding or replacing in place.
+  void addFile(std::string_view file, std::int32_t number);
+};
+
+class VESK {
+ public:
+  VESK();
+  virtual ~VESK() = default;
+  VESK(const VESK&) = default;
+  VESK& operator=(const VESK&) = default;
+
+  // The settings become the defaults.
+  virtual void reset();
+  // Runs the job on a copy of its settings.
+  virtual void execute();
+
+  const JobSettings& settings() const { return settings_; }
+
+  // Builds a job from run settings; tests the option names (VersionException,
+  // UsageException) and the number texts.
+  static std::unique_ptr<VESK> fromEnv(const VESKEnv& env);
+  // The job of a run with arguments, merging a setting file where asked.
+  static std::unique_ptr<VESK> fromCommandLine(const std::vector<std::string>& args);
+  // The job of a run from a setting file alone; defaults when it is missing.
+  static std::unique_ptr<VESK> fromSettingFile(const std::string& file);
+
+ private:
+  JobSettings settings_;
+};
+
+// "00.txt" .. "99.txt": the number with at least two digits.
+std::string outputName(std::int32_t number);
+
+// The lowest number whose flag is clear, or -1.
+std::int32_t findFreeNumber(const std::array<bool, kMaxFileCount>& used);
+
+// The steps of a run, exposed for tests.
+void runJob(JobSettings settings);
+void extractSources(JobSettings& settings);
+
+}  // namespace vesk

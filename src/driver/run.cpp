@@ -1,0 +1,66 @@
+#include "driver/run.h"
+
+#include <new>
+
+#include "config/usage.h"
+#include "convert/vesk.h"
+#include "fileutil/path.h"
+#include "platform/platform.h"
+#include "support/output.h"
+#include "support/trace.h"
+#include "support/version.h"
+
+namespace vesk {
+namespace {
+
+// Relative names (setting file, sources, output directory) are resolved in
+// the directory that holds the program, wherever it was started from.
+void moveToProgramDirectory(const std::string& programPath) {
+  std::string dir = directoryPart(platform::fromMultiByte(programPath));
+  VESK_TRACE("change dirctory to %.*s\n", dir);
+  if (!dir.empty() && dir != platform::currentDir()) platform::changeDir(dir);
+}
+
+std::unique_ptr<VESK> buildJob(const std::vector<std::string>& args) {
+  if (args.size() <= 1) {
+    VESK_TRACE("try to load %.*s\n", std::string_view(kDefaultSettingFile));
+    return VESK::fromSettingFile(kDefaultSettingFile);
+  }
+  VESK_TRACE("parse command line\n");
+  return VESK::fromCommandLine(args);
+}
+
+void run(const std::vector<std::string>& args) {
+  moveToProgramDirectory(args.empty() ? std::string() : args.front());
+  std::unique_ptr<VESK> job = buildJob(args);
+  VESK_TRACE("execute\n");
+  job->execute();
+}
+
+int fail(const char* message, int status) {
+  print("%s\n", std::string_view(message));
+  return status;
+}
+
+}  // namespace
+
+int runMain(const std::vector<std::string>& args) {
+  int status = kExitSuccess;
+  try {
+    run(args);
+  } catch (const VersionException& e) {
+    status = fail(e.what(), kExitSuccess);
+  } catch (const UsageException& e) {
+    status = fail(e.what(), kExitUsage);
+  } catch (const std::bad_alloc&) {
+    status = fail("Out of memory", kExitFailure);
+  } catch (const std::exception& e) {
+    status = fail(e.what(), kExitFailure);
+  } catch (...) {
+    status = fail("Unknown failure", kExitFailure);
+  }
+  flushOutput();
+  return status;
+}
+
+}  // namespace vesk
