@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds vesk and runs it on a copy of the bundled example project, then shows
+# what it printed and wrote. Installs what is missing first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+cmake --preset release >/dev/null
+cmake --build --preset release --target vesk >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp -r examples/demo "$work/demo"
+cp build/release/vesk "$work/demo/vesk"
+
+echo "== vesk, started without arguments from another directory"
+(cd "$work" && ./demo/vesk)
+echo "== outputs written to demo/out"
+for f in "$work"/demo/out/*.txt; do
+  echo "-- ${f#"$work"/}"
+  tr -d '\r' <"$f"
+done
+echo "== a second run converts only what changed"
+(cd "$work" && ./demo/vesk)
