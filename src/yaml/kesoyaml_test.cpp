@@ -163,7 +163,11 @@ TEST_F(YamlFiles, MissingFileIsAFileErrorAndBadTextAYamlError) {
 
 TEST(YamlStream, ReadsTheWholeStream) {
   std::string big = "---\n";
-  for (int i = 0; i < 20000; ++i) big += "k" + std::to_string(i) + ": v\n";
+  for (int i = 0; i < 20000; ++i) {
+    big += 'k';
+    big += std::to_string(i);
+    big += ": v\n";
+  }
   std::istringstream in(big);
   EXPECT_EQ(readYaml(in)->asAssoc().size(), 20000u);
   std::istringstream empty("");

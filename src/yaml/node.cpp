@@ -60,8 +60,7 @@ void releaseChildren(NodeRef node, NodeList& pending) {
     for (NodeRef& child : array->elements_) pending.push_back(std::move(child));
     array->elements_.clear();
   } else if (auto* assoc = dynamic_cast<YamlAssoc*>(node.get())) {
-    for (const auto& entry : assoc->entries_) pending.push_back(entry.second);
-    assoc->entries_.clear();
+    for (auto& entry : assoc->entries_.takeEntries()) pending.push_back(std::move(entry.second));
   }
 }
 
@@ -80,8 +79,7 @@ void drain(NodeList& pending) {
 YamlAssoc::~YamlAssoc() {
   NodeList pending;
   pending.reserve(entries_.size());
-  for (const auto& entry : entries_) pending.push_back(entry.second);
-  entries_.clear();
+  for (auto& entry : entries_.takeEntries()) pending.push_back(std::move(entry.second));
   drain(pending);
 }
 
@@ -91,6 +89,12 @@ YamlArray::~YamlArray() {
 }
 
 // ---- YamlAssoc --------------------------------------------------------------
+
+NodeMap YamlAssoc::asAssoc() const {
+  NodeMap result;
+  for (const auto& [key, node] : entries_) result.set(key, node);
+  return result;
+}
 
 NodeRef YamlAssoc::item(const std::string& key) const {
   const NodeRef* found = entries_.find(key);
@@ -117,7 +121,11 @@ DoubleMap YamlAssoc::asDoubleAssoc() const {
 }
 
 // Replaced children die one level down; their own destructors are bounded.
-void YamlAssoc::setAssoc(NodeMap entries) { entries_ = std::move(entries); }
+void YamlAssoc::setAssoc(NodeMap entries) {
+  AssocTable table;
+  for (const auto& [key, node] : entries) table.set(key, node);
+  std::swap(entries_, table);
+}
 
 void YamlAssoc::putStrings(const StringMap& values) {
   for (const auto& [key, value] : values) put(key, std::make_shared<YamlScalar>(value));

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/ordered_map.h"
+#include "yaml/assoc_table.h"
 #include "yaml/yaml_error.h"
 #include "yaml/yaml_output.h"
 
@@ -104,7 +105,7 @@ class YamlAssoc final : public YamlHolder {
   void writeBody(YamlOutput& out, std::int32_t depth) const override;
   using YamlHolder::item;
   NodeRef item(const std::string& key) const override;
-  NodeMap asAssoc() const override { return entries_; }
+  NodeMap asAssoc() const override;
   StringMap asStringAssoc() const override;
   IntMap asIntAssoc() const override;
   DoubleMap asDoubleAssoc() const override;
@@ -116,12 +117,12 @@ class YamlAssoc final : public YamlHolder {
   std::string_view className() const override { return "YamlAssoc"; }
 
   // Direct access without copying, for the parser and the writer.
-  const NodeMap& entries() const { return entries_; }
+  const AssocTable& entries() const { return entries_; }
   void put(std::string key, NodeRef node) { entries_.set(std::move(key), std::move(node)); }
 
  private:
   friend void releaseChildren(NodeRef node, NodeList& pending);
-  NodeMap entries_;
+  AssocTable entries_;
 };
 
 class YamlArray final : public YamlHolder {

@@ -38,8 +38,9 @@ class YamlParserContext final {
   virtual void advanceBy(std::size_t count) { pos_ += count; }
   virtual void backBy(std::size_t count) { pos_ -= count; }
 
-  // On a "#": moves onto the last character before the comment's line end is
-  // left behind (callers advance once more) and returns true.
+  // On a "#": passes over the comment so that the caller's one advance lands
+  // on the last character of its line break (or on the terminator), and
+  // returns true.
   virtual bool skipComment();
   // Consumes the rest of the line if it holds only blanks and a comment.
   virtual bool skipBlankLine();
@@ -60,8 +61,9 @@ class YamlParserContext final {
   std::size_t pos() const { return pos_; }
   std::size_t level() const { return level_; }
   void setLevel(std::size_t level) { level_ = level; }
+  // The most recently read mapping key, under which containers and scalars
+  // are stored in a mapping.
   void setKey(std::string key) { key_ = std::move(key); }
-  const std::optional<std::string>& key() const { return key_; }
 
   // The stack: entry i is the container open at indentation i, or empty.
   std::size_t stackLength() const { return stackLength_; }

@@ -68,10 +68,17 @@ TEST(ParserEntries, TypicalSettingFileWithBlanksTabsOrCrLf) {
       "    - scenario.vsk:1\n"
       "  variables:\n"
       "    maxpage: 30\n";
-  std::string tabs = blanks;
-  for (std::size_t at; (at = tabs.find("  ")) != std::string::npos;) tabs.replace(at, 2, "\t");
+  std::string tabs;  // each pair of blanks becomes one TAB
   std::string crlf;
-  for (char c : blanks) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  for (std::size_t i = 0; i < blanks.size(); ++i) {
+    bool pair = blanks[i] == ' ' && i + 1 < blanks.size() && blanks[i + 1] == ' ';
+    tabs += pair ? '\t' : blanks[i];
+    if (pair) ++i;
+  }
+  for (char c : blanks) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
   for (const std::string& text : {blanks, tabs, crlf}) {
     NodeRef root = parse(text);
     ASSERT_NE(root, nullptr);
