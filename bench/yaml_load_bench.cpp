@@ -1,0 +1,42 @@
+// Loads a YAML file with vesk's reader several times and prints the size of
+// its root and the best time of one load (read, parse and release).
+//   yaml_load_bench FILE [REPEAT]
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+#include "yaml/kesoyaml.h"
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::printf("usage: yaml_load_bench FILE [REPEAT]\n");
+    return 2;
+  }
+  int repeat = argc > 2 ? std::atoi(argv[2]) : 5;
+  double best = 1e300;
+  std::size_t size = 0;
+  try {
+    for (int i = 0; i < repeat; ++i) {
+      auto start = std::chrono::steady_clock::now();
+      {
+        kesoyaml::NodeRef root = kesoyaml::loadYaml(argv[1]);
+        if (auto* assoc = dynamic_cast<kesoyaml::YamlAssoc*>(root.get())) {
+          size = assoc->entries().size();
+        } else if (auto* array = dynamic_cast<kesoyaml::YamlArray*>(root.get())) {
+          size = array->elements().size();
+        } else {
+          size = 0;
+        }
+      }
+      std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+      if (took.count() < best) best = took.count();
+    }
+  } catch (const std::exception& e) {
+    std::printf("error: %s\n", e.what());
+    return 1;
+  }
+  std::printf("root_size=%zu best_seconds=%.6f\n", size, best);
+  return 0;
+}
