@@ -344,6 +344,12 @@ DWORD writeAll(HANDLE handle, const char* data, std::size_t size) {
   return 0;
 }
 
+// Attributes that an output takes over: from the file it replaces when it is
+// rewritten, from its source when it is copied.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE |
+                                  FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
 // Refuses targets that an in-place write could not change either: a directory
 // or a read-only file. Returns the attributes worth keeping for the file that
 // replaces the target (0 when it is missing).
@@ -353,8 +359,7 @@ DWORD checkReplaceable(const std::string& target) {
   if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
     fail(target, ERROR_ACCESS_DENIED);
   }
-  return attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+  return attributes & kKeptAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
 }
 
 // Creates a new, empty temporary file beside the target, named
@@ -632,13 +637,23 @@ void copyFileAtomic(const std::string& source, const std::string& target) {
   HANDLE in = createFile(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (in == INVALID_HANDLE_VALUE) fail(source, ::GetLastError());
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(in, &info)) {
+    DWORD error = ::GetLastError();
+    ::CloseHandle(in);
+    fail(source, error);
+  }
   ::CloseHandle(in);
 
   checkReplaceable(target);
   std::string temporary;
   closeQuietly(createTemporary(target, 0, temporary));
-  // The copy takes the source's bytes, attributes and last-write time.
-  if (!copyFile(source, temporary)) {
+  // The copy takes the source's bytes and last-write time. Copied onto the
+  // temporary that already exists, it need not take the source's attributes,
+  // so they are set afterwards: a read-only source gives a read-only output.
+  DWORD attributes = info.dwFileAttributes & kKeptAttributes;
+  if (!copyFile(source, temporary) ||
+      !setFileAttributes(temporary, attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL)) {
     DWORD error = ::GetLastError();
     removeOwnFile(temporary);
     fail(target, error);
