@@ -2,6 +2,8 @@
 // left exactly as it was and no temporary file stays behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "expect.h"
 #include "harness.h"
 
@@ -47,21 +49,23 @@ TEST(Failures, EarlierOutputsStayWhenALaterFileFails) {
 
 TEST(BadInput, HugeArgumentsAndOddBytes) {
   Sandbox box;
-  std::string big(120 * 1024, 'x');
+  std::string big(std::min<std::size_t>(120 * 1024, argumentBudget() / 9 - 16), 'x');
   box.write("a.vsk", "${v}\n");
-  // About 1 MB of arguments: repeated options (the last one wins) and a long value.
+  // About 1 MB of arguments where the platform takes that much (Windows takes
+  // 32 K): repeated options (the last one wins) and a long value.
   std::vector<std::string> args = {"a.vsk", "-variables:v=" + big};
   for (int i = 0; i < 8; ++i) args.push_back("-ext:" + big);
   args.push_back("-ext:vsk");
   Result r = box.run(args);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(box.read("00.txt"), big + "\r\n");
-  std::string odd = "\xff\xfe\x80name";
+  std::string odd = oddName();
   box.write(odd + ".vsk", "${v}\n");
-  r = box.run({odd + ".vsk", "-variables:v=\xc3\x28"});
+  r = box.run({odd + ".vsk", "-variables:v=" + oddValue()});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(box.read("00.txt"), "\xc3\x28\r\n");
-  EXPECT_NE(r.out.find(box.abs(odd + ".vsk") + " => 00.txt\n"), std::string::npos);
+  EXPECT_EQ(box.read("00.txt"), oddValue() + "\r\n");
+  EXPECT_NE(r.out.find(inCodePage(box.abs(odd + ".vsk"), box.locale()) + " => 00.txt\n"),
+            std::string::npos);
 }
 
 TEST(BadInput, ALongSingleLine) {

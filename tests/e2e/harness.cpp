@@ -94,6 +94,7 @@ Sandbox::Sandbox() {
   if (source.empty()) throw std::runtime_error("VESK_PROGRAM is not set");
   program_ = progDir_ / source.filename();
   fs::copy_file(source, program_);
+  locale_ = defaultLocale();
 }
 
 Sandbox::~Sandbox() {
@@ -127,7 +128,8 @@ Result Sandbox::runAs(const std::string& argv0, const fs::path& cwd,
                       const std::vector<std::string>& args) const {
   std::vector<std::string> command = splitWords(env("VESK_RUNNER"));
   std::string executable = command.empty() ? program_.string() : command.front();
-  command.push_back(argv0);
+  std::vector<std::string> start = startWords(argv0, !command.empty());
+  command.insert(command.end(), start.begin(), start.end());
   command.insert(command.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& word : command) argv.push_back(word.data());
@@ -144,6 +146,10 @@ Result Sandbox::runAs(const std::string& argv0, const fs::path& cwd,
     close(outPipe[0]);
     close(errPipe[0]);
     if (chdir(cwd.c_str()) != 0) _exit(126);
+    if (!locale_.empty()) {
+      setenv("LANG", locale_.c_str(), 1);
+      setenv("LC_ALL", locale_.c_str(), 1);
+    }
     if (command.size() == args.size() + 1) {
       // No runner: argv[0] may differ from the file that is executed.
       execv(executable.c_str(), argv.data());

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -50,6 +51,11 @@ class Sandbox {
   Result runAs(const std::string& argv0, const fs::path& cwd,
                const std::vector<std::string>& args) const;
 
+  // The locale the program runs under (LANG and LC_ALL); defaultLocale() of
+  // expect.h unless a case picks another.
+  void setLocale(std::string locale) { locale_ = std::move(locale); }
+  const std::string& locale() const { return locale_; }
+
   // The absolute name under which the program keeps and prints a file of its
   // directory, in the program's own platform form.
   std::string abs(const std::string& relative) const;
@@ -63,6 +69,7 @@ class Sandbox {
   fs::path progDir_;
   fs::path elsewhere_;
   fs::path program_;
+  std::string locale_;
 };
 
 // Reads and writes whole files.
