@@ -28,3 +28,6 @@ find_program(VESK_WINE NAMES wine)
 if(VESK_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${VESK_WINE})
 endif()
+
+# The release programs ship without symbols.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
