@@ -28,7 +28,7 @@ std::size_t AssocTable::slotFor(std::string_view key, std::size_t hash) const {
 }
 
 void AssocTable::set(std::string key, std::shared_ptr<YamlHolder> node) {
-  if ((entries_.size() + 1) * 2 > slots_.size()) grow();
+  if ((entries_.size() + 1) * 4 > slots_.size() * 3) grow();
   std::size_t hash = hashOf(key);
   std::size_t i = slotFor(key, hash);
   if (slots_[i] != 0) {

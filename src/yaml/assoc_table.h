@@ -47,7 +47,7 @@ class AssocTable {
   void grow();
 
   std::vector<Entry> entries_;
-  std::vector<Slot> slots_;  // a power of two in size, at most half full
+  std::vector<Slot> slots_;  // a power of two in size, at most three quarters full
 };
 
 }  // namespace kesoyaml

@@ -55,7 +55,8 @@ void YamlHolder::setDouble(double) { fail(kNotScalar); }
 // and the stack depth stays constant.
 
 void releaseChildren(NodeRef node, NodeList& pending) {
-  if (node.use_count() != 1) return;  // someone else keeps it and its children
+  // A scalar has no children; someone else who holds the node keeps them.
+  if (node->isScalar() || node.use_count() != 1) return;
   if (auto* array = dynamic_cast<YamlArray*>(node.get())) {
     for (NodeRef& child : array->elements_) pending.push_back(std::move(child));
     array->elements_.clear();

@@ -10,6 +10,10 @@ namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+bool isWhitespace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
 // Position of the first CR or LF, or npos.
 std::size_t findLineBreak(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -103,6 +107,14 @@ bool YamlParserContext::skipBlankLine() {
   }
 }
 
+std::size_t YamlParserContext::skipWhitespace() {
+  std::size_t start = pos_;
+  const char* data = text_.data();
+  std::size_t size = text_.size();
+  while (pos_ < size && isWhitespace(data[pos_])) ++pos_;
+  return pos_ - start;
+}
+
 void YamlParserContext::ensureDepth(std::size_t indentation) {
   while (stackLength_ <= indentation) stackLength_ *= 2;
 }
@@ -129,38 +141,38 @@ void YamlParserContext::attach(NodeRef node) {
   // First entry at or above the level; the parent is the one before it.
   std::size_t at = open_.size();
   while (at > 0 && open_[at - 1].level >= level_) --at;
-  YamlHolder* parent = at > 0 ? open_[at - 1].node.get() : nullptr;
-  if (!node->isScalar()) {
-    VESK_CHECK(level_ < stackLength_);
-    if (at < open_.size() && open_[at].level == level_) {
-      open_[at].node = node;
-    } else {
-      open_.insert(open_.begin() + static_cast<std::ptrdiff_t>(at), OpenContainer{level_, node});
-    }
+  if (at > 0) link(open_[at - 1], node);
+  if (node->isScalar()) return;
+  VESK_CHECK(level_ < stackLength_);
+  OpenContainer entry{level_, node, dynamic_cast<YamlAssoc*>(node.get()), dynamic_cast<YamlArray*>(node.get())};
+  if (at < open_.size() && open_[at].level == level_) {
+    open_[at] = std::move(entry);
+  } else {
+    open_.insert(open_.begin() + static_cast<std::ptrdiff_t>(at), std::move(entry));
   }
-  if (parent != nullptr) link(*parent, std::move(node));
 }
 
 // Adds the node to the parent in place. Nodes of other classes that answer
 // the kind tests get the copy, change and hand-back of the node interface.
-void YamlParserContext::link(YamlHolder& parent, NodeRef node) {
-  if (parent.isArray()) {
-    if (auto* array = dynamic_cast<YamlArray*>(&parent)) {
-      array->append(std::move(node));
+void YamlParserContext::link(const OpenContainer& parent, NodeRef node) {
+  YamlHolder& holder = *parent.node;
+  if (holder.isArray()) {
+    if (parent.array != nullptr) {
+      parent.array->append(std::move(node));
     } else {
-      NodeList elements = parent.asArray();
+      NodeList elements = holder.asArray();
       elements.push_back(std::move(node));
-      parent.setArray(std::move(elements));
+      holder.setArray(std::move(elements));
     }
-  } else if (parent.isAssoc()) {
+  } else if (holder.isAssoc()) {
     VESK_CHECK(key_.has_value());
     std::string key = key_.value_or(std::string());
-    if (auto* assoc = dynamic_cast<YamlAssoc*>(&parent)) {
-      assoc->put(std::move(key), std::move(node));
+    if (parent.assoc != nullptr) {
+      parent.assoc->put(std::move(key), std::move(node));
     } else {
-      NodeMap entries = parent.asAssoc();
+      NodeMap entries = holder.asAssoc();
       entries.set(std::move(key), std::move(node));
-      parent.setAssoc(std::move(entries));
+      holder.setAssoc(std::move(entries));
     }
   }
 }

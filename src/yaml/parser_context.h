@@ -58,6 +58,11 @@ class YamlParserContext final {
   // " in line<N> pos<M>" for the current position.
   virtual std::string positionText() const;
 
+  // Advances past whitespace (blanks, line breaks, VT, FF) and returns how
+  // many characters it passed: a line's indentation. Reads the text directly,
+  // since deep documents are mostly indentation.
+  std::size_t skipWhitespace();
+
   std::size_t pos() const { return pos_; }
   std::size_t level() const { return level_; }
   void setLevel(std::size_t level) { level_ = level; }
@@ -77,8 +82,12 @@ class YamlParserContext final {
   struct OpenContainer {
     std::size_t level;
     NodeRef node;
+    // The node as the module's own classes, found once when it is opened;
+    // both are null for a node of another class.
+    YamlAssoc* assoc;
+    YamlArray* array;
   };
-  void link(YamlHolder& parent, NodeRef node);
+  void link(const OpenContainer& parent, NodeRef node);
 
   std::string text_;
   std::size_t pos_ = 0;

@@ -210,5 +210,33 @@ TEST(ParserContext, StackDoublesAndAttachLinksToTheNearestOpenContainer) {
   EXPECT_EQ(orphanContext.root(), nullptr);
 }
 
+// A container of another class, which the context can only reach through the
+// node interface.
+class ForeignArray : public YamlHolder {
+ public:
+  void writeBody(YamlOutput&, std::int32_t) const override {}
+  NodeList asArray() const override { return elements; }
+  void setArray(NodeList list) override {
+    elements = std::move(list);
+    ++sets;
+  }
+  bool isArray() const override { return true; }
+  std::string_view className() const override { return "ForeignArray"; }
+  NodeList elements;
+  int sets = 0;
+};
+
+TEST(ParserContext, AttachToAContainerOfAnotherClassUsesTheNodeInterface) {
+  auto in = make("");
+  auto foreign = std::make_shared<ForeignArray>();
+  in.attach(foreign);
+  in.setLevel(1);
+  in.attach(std::make_shared<YamlScalar>("a"));
+  in.attach(std::make_shared<YamlScalar>("b"));
+  EXPECT_EQ(foreign->sets, 2);
+  ASSERT_EQ(foreign->elements.size(), 2u);
+  EXPECT_EQ(foreign->elements[1]->asString(), "b");
+}
+
 }  // namespace
 }  // namespace kesoyaml

@@ -54,11 +54,7 @@ std::unique_ptr<YamlParserState> YamlParserLineHead::step() {
   while (in.skipBlankLine()) {
     if (in.atEnd()) return nullptr;
   }
-  std::size_t count = 0;
-  while (isWhitespace(in.current())) {
-    in.advance();
-    ++count;
-  }
+  std::size_t count = in.skipWhitespace();
   in.ensureDepth(count);
   in.closeAbove(count);
   in.setLevel(count);

@@ -210,6 +210,16 @@ TEST(ParserBlocks, IndentationDetails) {
   EXPECT_EQ(ten->item("a")->item("b")->item("c")->asString(), "10");
 }
 
+// Whitespace-only lines with a VT merge into one indentation as long as the
+// text: a million line breaks cost memory for what is open, not per column.
+TEST(ParserBlocks, HugeIndentationFromMergedLines) {
+  std::string text = "---\nm:\n\v";
+  text.append(1000000, '\n');
+  text += "x: 1\n";
+  NodeRef root = parse(text);
+  EXPECT_EQ(root->item("m")->item("x")->asString(), "1");
+}
+
 TEST(ParserBlocks, KeyWithoutValueOrBlockAddsNothing) {
   NodeRef root = parse("---\na:\nb:\n");
   ASSERT_TRUE(root->isAssoc());

@@ -1,0 +1,378 @@
+#!/usr/bin/env python3
+"""Times the vesk program against the tools a user would otherwise reach for.
+
+Each row generates its inputs in a temporary directory, runs vesk and its
+peers alternately for several rounds (after one warm-up run each), and
+compares the medians of the wall-clock times. Outputs are removed before
+every run and are not part of the time. The table is printed in Markdown.
+
+    bench/compare.py --vesk BUILD/vesk [--rounds N] [--row NAME ...] [--keep-going]
+
+The exit status is 0 when every target is met, 1 otherwise.
+"""
+
+import argparse
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+MB = 1 << 20
+
+
+class Sample:
+    def __init__(self, wall, cpu, peak_kb):
+        self.wall = wall  # seconds
+        self.cpu = cpu  # user + system seconds, of the child and what it waited for
+        self.peak_kb = peak_kb  # the child's largest resident set
+
+
+def run(argv, cwd, stdin=None, env=None):
+    """Runs argv to completion; fails loudly on a nonzero exit status."""
+    inp = open(stdin, "rb") if stdin else subprocess.DEVNULL
+    try:
+        start = time.perf_counter()
+        proc = subprocess.Popen(argv, cwd=cwd, stdin=inp, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE, env=env)
+        _, status, usage = os.wait4(proc.pid, 0)
+        wall = time.perf_counter() - start
+    finally:
+        if stdin:
+            inp.close()
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    err = proc.stderr.read().decode(errors="replace")
+    proc.stderr.close()
+    if proc.returncode != 0:
+        sys.exit("failed (%d): %s\n%s" % (proc.returncode, " ".join(argv), err))
+    return Sample(wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss)
+
+
+class Contender:
+    """One program of a row: how to run it and what to remove before a run."""
+
+    def __init__(self, label, argv, cwd, outputs=(), stdin=None, env=None):
+        self.label = label
+        self.argv = argv
+        self.cwd = cwd
+        self.outputs = outputs
+        self.stdin = stdin
+        self.env = env
+        self.samples = []
+
+    def clean(self):
+        for path in self.outputs:
+            if os.path.isdir(path):
+                shutil.rmtree(path)
+                os.mkdir(path)
+            elif os.path.lexists(path):
+                os.remove(path)
+
+    def once(self):
+        self.clean()
+        return run(self.argv, self.cwd, self.stdin, self.env)
+
+    def median(self):
+        return statistics.median(s.wall for s in self.samples)
+
+
+def race(contenders, rounds):
+    """Alternating runs: one warm-up each, then rounds of one run each."""
+    for c in contenders:
+        c.once()
+    for _ in range(rounds):
+        for c in contenders:
+            c.samples.append(c.once())
+    for c in contenders:
+        c.clean()
+
+
+# ---- Inputs -----------------------------------------------------------------
+
+def write_lines_source(path, size, every=4):
+    """80-byte LF lines (79 bytes of text), every `every`-th holding ${v}."""
+    count = size // 80
+    with open(path, "w", newline="") as f:
+        block = []
+        for i in range(count):
+            if i % every == 0:
+                text = "line %d holds ${v} here" % i
+            else:
+                text = "line %d is plain text" % i
+            block.append(text + "." * (79 - len(text)))
+            if len(block) == 65536:
+                f.write("\n".join(block) + "\n")
+                block = []
+        if block:
+            f.write("\n".join(block) + "\n")
+
+
+def write_bulk(path, size):
+    """A file of size bytes of varied text, written in 1 MB blocks."""
+    base = bytes(range(32, 127)) * (MB // 95 + 1)
+    with open(path, "wb") as f:
+        for i in range(size // MB):
+            shift = i % 95
+            f.write(base[shift:shift + MB])
+
+
+def write_setting(path, variables):
+    lines = ["--- # kesoYAML:0.1", "vesk:", "  variables:"]
+    lines += ["    v%d: value number %d" % (i, i) for i in range(variables)]
+    with open(path, "w", newline="") as f:
+        f.write("\r\n".join(lines) + "\r\n")
+
+
+def copy_program(vesk, directory):
+    # vesk works in the directory that holds its program file.
+    target = os.path.join(directory, "vesk")
+    shutil.copy2(vesk, target)
+    return target
+
+
+# ---- Rows -------------------------------------------------------------------
+
+class Row:
+    def __init__(self, work, vesk_label, peer_label, value, unit, target_text, met):
+        self.work = work
+        self.vesk_label = vesk_label
+        self.peer_label = peer_label
+        self.value = value
+        self.unit = unit
+        self.target_text = target_text
+        self.met = met
+
+
+def seconds(c):
+    return "%s %.3f s" % (c.label, c.median())
+
+
+def ratio_row(work, vesk, peer, limit, relation="at most"):
+    r = vesk.median() / peer.median()
+    met = r <= limit if relation == "at most" else r < limit
+    text = "%s %.2f" % ("≤" if relation == "at most" else "<", limit)
+    return Row(work, seconds(vesk), seconds(peer), "%.2f" % r, "×", text, met)
+
+
+def row_convert(args, tmp):
+    src = os.path.join(tmp, "big.vsk")
+    write_lines_source(src, 200 * MB)
+    vesk = copy_program(args.vesk, tmp)
+    out = os.path.join(tmp, "00.txt")
+    dst = os.path.join(tmp, "peer.out")
+    contenders = [
+        Contender("vesk", [vesk, "big.vsk:0", "-variables:v=VALUE"], tmp, [out]),
+        Contender("cat", ["sh", "-c", "cat big.vsk > peer.out"], tmp, [dst]),
+        Contender("sed", ["sh", "-c", r"sed -e 's/\${v}/VALUE/' -e 's/$/\r/' big.vsk > peer.out"], tmp, [dst]),
+        Contender("envsubst", ["sh", "-c", "envsubst '$v' < big.vsk > peer.out"], tmp, [dst],
+                  env=dict(os.environ, v="VALUE")),
+    ]
+    check_same_output(contenders[0], contenders[2], out, dst)
+    race(contenders, args.rounds)
+    v, cat, sed, envsubst = contenders
+    work = "convert 200 MB of 80-byte lines, ¼ with `${v}`"
+    peak = max(s.peak_kb for s in v.samples) / 1024
+    return [
+        ratio_row(work, v, cat, 1.5),
+        ratio_row(work, v, sed, 1.0, "less than"),
+        ratio_row(work, v, envsubst, 1.0, "less than"),
+        Row("peak memory converting the 200 MB source", "vesk %.1f MB" % peak, "–",
+            "%.1f" % peak, "MB", "≤ 64 MB", peak <= 64),
+    ]
+
+
+def check_same_output(vesk, peer, vesk_out, peer_out):
+    """The peer must do the same work: its output equals vesk's."""
+    vesk.once()
+    peer.once()
+    with open(vesk_out, "rb") as a, open(peer_out, "rb") as b:
+        while True:
+            x, y = a.read(MB), b.read(MB)
+            if x != y:
+                sys.exit("%s and %s disagree on the output" % (vesk.label, peer.label))
+            if not x:
+                break
+
+
+def row_long_line(args, tmp):
+    size = 50 * MB
+    src = os.path.join(tmp, "line.vsk")
+    with open(src, "wb") as f:
+        f.write(b"<${v}>")
+        f.write(b"x" * (size - 6))
+    vesk = copy_program(args.vesk, tmp)
+    c = Contender("vesk", [vesk, "line.vsk:0", "-variables:v=VALUE"], tmp, [os.path.join(tmp, "00.txt")])
+    race([c], max(1, args.rounds // 2))
+    peak = max(s.peak_kb for s in c.samples) / 1024
+    limit = 3 * size / MB + 16
+    return [Row("peak memory converting one 50 MB line", "vesk %.1f MB" % peak, "–", "%.1f" % peak, "MB",
+                "≤ %d MB" % limit, peak <= limit)]
+
+
+def row_copy(args, tmp):
+    src = os.path.join(tmp, "big.vsk")
+    write_bulk(src, 1024 * MB)
+    vesk = copy_program(args.vesk, tmp)
+    contenders = [
+        Contender("vesk", [vesk, "big.vsk:0"], tmp, [os.path.join(tmp, "00.txt")]),
+        Contender("cp", ["cp", "--preserve=timestamps", "big.vsk", "peer.out"], tmp, [os.path.join(tmp, "peer.out")]),
+    ]
+    race(contenders, args.rounds)
+    return [ratio_row("plain copy of 1 GB", contenders[0], contenders[1], 1.2)]
+
+
+LIBYAML_LOAD = """
+import sys, time, yaml
+start = time.perf_counter()
+with open(sys.argv[1], "rb") as f:
+    root = yaml.load(f, Loader=yaml.CSafeLoader)
+took = time.perf_counter() - start
+assert len(root["vesk"]["variables"]) == int(sys.argv[2])
+print(took)
+"""
+
+
+class LibyamlLoad(Contender):
+    """PyYAML's libyaml loader, timed inside Python without its start-up."""
+
+    def __init__(self, path, variables):
+        super().__init__("libyaml `CSafeLoader`", None, None)
+        self.path = path
+        self.variables = variables
+
+    def once(self):
+        out = subprocess.run([sys.executable, "-c", LIBYAML_LOAD, self.path, str(self.variables)],
+                             check=True, capture_output=True, text=True).stdout
+        return Sample(float(out), 0.0, 0)
+
+
+def row_setting(args, tmp):
+    vesk = copy_program(args.vesk, tmp)
+    with open(os.path.join(tmp, "a.vsk"), "w") as f:
+        f.write("value: ${v19999}\n")
+    runs = []
+    for n in (20000, 200000):
+        name = "vars%d.yml" % n
+        write_setting(os.path.join(tmp, name), n)
+        runs.append(Contender("vesk", [vesk, "-setting:" + name, "a.vsk:0"], tmp, [os.path.join(tmp, "00.txt")]))
+    small, large = runs
+    libyaml = LibyamlLoad(os.path.join(tmp, "vars200000.yml"), 200000)
+    race([small, large, libyaml], args.rounds)
+    linear = large.median() / small.median()
+    work = "setting file with 200,000 variables (vesk: the whole run)"
+    return [
+        Row(work, seconds(large), "vesk with 20,000 %.3f s" % small.median(), "%.2f" % linear, "×", "≤ 12",
+            linear <= 12),
+        ratio_row(work, large, libyaml, 1.0),
+    ]
+
+
+def make_tree(root, files, dirs, sources):
+    per_dir = files // dirs
+    source_every = files // sources
+    index = 0
+    for d in range(dirs):
+        # Ten top-level directories, each with its subdirectories.
+        path = os.path.join(root, "d%02d" % (d % 10), "s%03d" % d)
+        os.makedirs(path)
+        for _ in range(per_dir):
+            name = "f%06d.%s" % (index, "vsk" if index % source_every == source_every // 2 else "dat")
+            with open(os.path.join(path, name), "wb") as f:
+                f.write(b"x\n")
+            index += 1
+
+
+def row_extract(args, tmp):
+    root = os.path.join(tmp, "tree")
+    make_tree(root, 100000, 1000, 60)
+    vesk = copy_program(args.vesk, root)
+    outputs = [os.path.join(root, "%02d.txt" % i) for i in range(100)]
+    contenders = [
+        # Without arguments vesk finds the sources below its directory and
+        # converts them.
+        Contender("vesk", [vesk], root, outputs),
+        Contender("find", ["find", ".", "-name", "*vsk"], root),
+    ]
+    contenders[0].once()
+    found = sum(os.path.exists(p) for p in outputs)
+    if found != 60:
+        sys.exit("extraction converted %d sources, not 60" % found)
+    race(contenders, args.rounds)
+    return [ratio_row("extraction over 100,000 files in 1,000 directories, 60 sources",
+                      contenders[0], contenders[1], 2.0)]
+
+
+def row_many(args, tmp):
+    vesk = copy_program(args.vesk, tmp)
+    out = os.path.join(tmp, "out")
+    os.mkdir(out)
+    for i in range(100):
+        with open(os.path.join(tmp, "s%02d.vsk" % i), "w") as f:
+            f.write("source %d\n" % i * 20)
+    specs = ["s%02d.vsk:%d" % (i, i) for i in range(100)]
+    loop = "for i in $(seq -w 0 99); do cp --preserve=timestamps s$i.vsk out/$i.txt; done"
+    contenders = [
+        Contender("vesk", [vesk, "-d:out"] + specs, tmp, [out]),
+        Contender("cp loop", ["sh", "-c", loop], tmp, [out]),
+    ]
+    race(contenders, args.rounds)
+    v, cp = contenders
+    speedup = cp.median() / v.median()
+    return [Row("100 small sources, numbers 0-99, one command line", seconds(v), seconds(cp),
+                "%.1f" % speedup, "× faster", "≥ 5 × faster", speedup >= 5)]
+
+
+ROWS = {
+    "convert": row_convert,
+    "long-line": row_long_line,
+    "copy": row_copy,
+    "setting": row_setting,
+    "extract": row_extract,
+    "many": row_many,
+}
+
+
+def machine():
+    cpu = "unknown processor"
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    cpu = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    mem = os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES") / (1 << 30)
+    return "%s, %d cores, %.0f GB memory, Linux %s" % (cpu, os.cpu_count(), mem, platform.release())
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--vesk", required=True, help="the release program")
+    parser.add_argument("--rounds", type=int, default=5, help="timed runs per program and row")
+    parser.add_argument("--row", action="append", choices=sorted(ROWS), help="run only these rows")
+    parser.add_argument("--tmp", default=None, help="where to put the inputs (default: the system's)")
+    args = parser.parse_args()
+    args.vesk = os.path.abspath(args.vesk)
+
+    rows = []
+    for name in args.row or ROWS:
+        with tempfile.TemporaryDirectory(prefix="vesk-bench-", dir=args.tmp) as tmp:
+            print("running %s ..." % name, file=sys.stderr, flush=True)
+            rows += ROWS[name](args, tmp)
+
+    print("| work | vesk | peer | result | target | met |")
+    print("|---|---|---|---:|---|---|")
+    for r in rows:
+        print("| %s | %s | %s | %s %s | %s | %s |" % (r.work, r.vesk_label, r.peer_label, r.value, r.unit,
+                                                   r.target_text, "yes" if r.met else "**no**"))
+    print()
+    print("Medians of %d alternating runs (wall clock). Machine: %s." % (args.rounds, machine()))
+    return 0 if all(r.met for r in rows) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the release program and times it against its peers:
+#   bench/run.sh [--rounds N] [--row NAME]...
+# The build goes to build/bench (or $VESK_BENCH_BUILD); the inputs are made in
+# a temporary directory ($TMPDIR) and removed afterwards. About 2.5 GB of free
+# space are needed there at the peak.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${VESK_BENCH_BUILD:-$root/build/bench}
+
+# The peers, and what builds vesk; installed only when missing.
+need=()
+for pair in envsubst:gettext-base sed:sed cp:coreutils find:findutils python3:python3 \
+            cmake:cmake ninja:ninja-build g++:g++; do
+  command -v "${pair%%:*}" >/dev/null || need+=("${pair#*:}")
+done
+python3 -c 'import yaml; yaml.CSafeLoader' 2>/dev/null || need+=(python3-yaml)
+if ((${#need[@]})); then
+  sudo=""
+  [[ $(id -u) -eq 0 ]] || sudo="sudo"
+  echo "bench: installing ${need[*]}" >&2
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}" >/dev/null
+fi
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF >/dev/null
+cmake --build "$build" --target vesk -j2 >/dev/null
+exec python3 "$root/bench/compare.py" --vesk "$build/vesk" "$@"
