@@ -132,7 +132,7 @@ TEST_F(ConvertFileTest, RandomTextsAgreeWithWholeTextSplit) {
 }
 
 TEST_F(ConvertFileTest, NoVariablesCopiesByteForByte) {
-  std::string text = bytes({"a\rb\n\0${x}\r\n c", 14});
+  std::string text = bytes({"a\rb\n\0${x}\r\n c", 13});
   write("in.vsk", text);
   write("00.txt", "old output");
   OutputCapture capture;

@@ -117,9 +117,11 @@ int createTemporary(const std::string& target, const std::string& file, std::str
   std::string base = slash == std::string::npos ? file : file.substr(slash + 1);
   // Keep the temporary name within the usual 255-byte limit for long names.
   if (base.size() > 200) base.resize(200);
-  std::string pid = std::to_string(::getpid());
+  const std::string prefix = dir + "/." + base + "." + std::to_string(::getpid()) + "-";
   for (int attempt = 0;; ++attempt) {
-    temporary = dir + "/." + base + "." + pid + "-" + std::to_string(counter++) + ".vesk-tmp";
+    temporary = prefix;
+    temporary += std::to_string(counter++);
+    temporary += ".vesk-tmp";
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return fd;
     if ((errno == EEXIST || errno == EINTR) && attempt < 100) continue;

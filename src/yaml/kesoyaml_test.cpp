@@ -82,7 +82,7 @@ class TreeMaker {
     static const std::string kFirst = "abcXYZ019_./\xC3\xA9\x80\xFF";
     std::string out(1, kFirst[random_() % kFirst.size()]);
     int length = static_cast<int>(random_() % 8);
-    for (int i = 0; i < length; ++i) out += random_() % 3 == 0 ? anyByte(key) : 'a' + static_cast<char>(random_() % 26);
+    for (int i = 0; i < length; ++i) out += random_() % 3 == 0 ? anyByte(key) : static_cast<char>('a' + random_() % 26);
     if (key) {
       while (out.back() == ' ' || out.back() == '\t') out.back() = 'z';
     }

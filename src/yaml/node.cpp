@@ -24,6 +24,8 @@ NodeMap YamlHolder::asAssoc() const { fail(kNotAssoc); }
 StringMap YamlHolder::asStringAssoc() const { fail(kNotAssoc); }
 IntMap YamlHolder::asIntAssoc() const { fail(kNotAssoc); }
 DoubleMap YamlHolder::asDoubleAssoc() const { fail(kNotAssoc); }
+// The setters take their value by value so that containers can move it in.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void YamlHolder::setAssoc(NodeMap) { fail(kNotAssoc); }
 void YamlHolder::putStrings(const StringMap&) { fail(kNotAssoc); }
 void YamlHolder::putInts(const IntMap&) { fail(kNotAssoc); }
@@ -33,6 +35,7 @@ NodeList YamlHolder::asArray() const { fail(kNotArray); }
 StringList YamlHolder::asStringArray() const { fail(kNotArray); }
 IntList YamlHolder::asIntArray() const { fail(kNotArray); }
 DoubleList YamlHolder::asDoubleArray() const { fail(kNotArray); }
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void YamlHolder::setArray(NodeList) { fail(kNotArray); }
 void YamlHolder::appendStrings(const StringList&) { fail(kNotArray); }
 void YamlHolder::appendInts(const IntList&) { fail(kNotArray); }
@@ -41,6 +44,7 @@ void YamlHolder::appendDoubles(const DoubleList&) { fail(kNotArray); }
 std::string YamlHolder::asString() const { fail(kNotScalar); }
 std::int32_t YamlHolder::asInt() const { fail(kNotScalar); }
 double YamlHolder::asDouble() const { fail(kNotScalar); }
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void YamlHolder::setString(std::string) { fail(kNotScalar); }
 void YamlHolder::setInt(std::int32_t) { fail(kNotScalar); }
 void YamlHolder::setDouble(double) { fail(kNotScalar); }
@@ -54,6 +58,8 @@ void YamlHolder::setDouble(double) { fail(kNotScalar); }
 // same list before it dies, so every destructor runs with an empty container
 // and the stack depth stays constant.
 
+// By value on purpose: use_count() must see only the worklist's reference.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void releaseChildren(NodeRef node, NodeList& pending) {
   // A scalar has no children; someone else who holds the node keeps them.
   if (node->isScalar() || node.use_count() != 1) return;

@@ -144,7 +144,9 @@ void YamlParserContext::attach(NodeRef node) {
   if (at > 0) link(open_[at - 1], node);
   if (node->isScalar()) return;
   VESK_CHECK(level_ < stackLength_);
-  OpenContainer entry{level_, node, dynamic_cast<YamlAssoc*>(node.get()), dynamic_cast<YamlArray*>(node.get())};
+  auto* assoc = dynamic_cast<YamlAssoc*>(node.get());
+  auto* array = dynamic_cast<YamlArray*>(node.get());
+  OpenContainer entry{level_, std::move(node), assoc, array};
   if (at < open_.size() && open_[at].level == level_) {
     open_[at] = std::move(entry);
   } else {

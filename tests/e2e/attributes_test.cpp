@@ -29,7 +29,7 @@ TEST(Attributes, ReadOnlySourceGivesAReadOnlyOutputThatLaterRunsLeaveAlone) {
   if (!readOnlyIsRefused()) return;
   fs::permissions(box.path("a.vsk"), fs::perms::owner_write, fs::perm_options::add);
   box.write("a.vsk", "second ${v}");
-  for (std::vector<std::string> args : {std::vector<std::string>{"a.vsk"},
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"a.vsk"},
                                         std::vector<std::string>{"a.vsk", "-variables:v=1"}}) {
     r = box.run(args);
     SCOPED_TRACE(args.size());

@@ -59,6 +59,7 @@ namespace {
 
 std::string convert(std::string_view text, const char* to, const char* from) {
   iconv_t cd = iconv_open(to, from);
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's own failure value
   if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error(std::string("no iconv for ") + to);
   std::string in(text), out(text.size() * 4 + 16, '\0');
   char* inPtr = in.data();

@@ -14,7 +14,7 @@ TEST(Failures, OutputNameTakenByADirectory) {
   Sandbox box;
   box.write("a.vsk", "a");
   fs::create_directory(box.path("00.txt"));
-  for (std::vector<std::string> args : {std::vector<std::string>{"a.vsk"},
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"a.vsk"},
                                         std::vector<std::string>{"a.vsk", "-variables:x=1"}}) {
     Result r = box.run(args);
     EXPECT_EQ(r.status, 1);
@@ -28,7 +28,7 @@ TEST(Failures, UnreadableSourceLeavesTheOldOutput) {
   Sandbox box;
   fs::create_directory(box.path("a.vsk"));
   box.write("00.txt", "old");
-  for (std::vector<std::string> args : {std::vector<std::string>{"a.vsk"},
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"a.vsk"},
                                         std::vector<std::string>{"a.vsk", "-variables:x=1"}}) {
     Result r = box.run(args);
     EXPECT_EQ(r.status, 1);
@@ -54,7 +54,7 @@ TEST(BadInput, HugeArgumentsAndOddBytes) {
   // About 1 MB of arguments where the platform takes that much (Windows takes
   // 32 K): repeated options (the last one wins) and a long value.
   std::vector<std::string> args = {"a.vsk", "-variables:v=" + big};
-  for (int i = 0; i < 8; ++i) args.push_back("-ext:" + big);
+  for (int i = 0; i < 8; ++i) args.emplace_back("-ext:" + big);
   args.push_back("-ext:vsk");
   Result r = box.run(args);
   EXPECT_EQ(r.status, 0);
