@@ -1,0 +1,163 @@
+#!/usr/bin/env bash
+# Builds the Debian package, unpacks it into a temporary root and runs the
+# installed program on the example project it ships, checking what it prints
+# and writes. Also checks that `cmake --install` lays out the same files.
+# With --windows it then builds the .zip packages of the win32 and win64
+# presets and checks their contents. Installs what is missing first.
+#
+#   scripts/package.sh [--windows]
+#
+# Environment:
+#   VESK_PACKAGE_BUILD  Linux build directory (default build/package; an
+#                       existing build directory, such as build/ci, is reused)
+# Packages are left in <build>/packages/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root_dir=$PWD
+
+windows=0
+case "${1:-}" in
+  "") ;;
+  --windows) windows=1 ;;
+  *) echo "usage: scripts/package.sh [--windows]" >&2; exit 2 ;;
+esac
+
+build="${VESK_PACKAGE_BUILD:-build/package}"
+# dpkg-shlibdeps (dpkg-dev) finds the package's library dependencies.
+VESK_SETUP_EXTRA="dpkg-dev ${VESK_SETUP_EXTRA:-}" scripts/setup.sh
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# check_eq WHAT EXPECTED ACTUAL
+check_eq() {
+  if [[ "$2" != "$3" ]]; then
+    fail "$1"
+    diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") | sed 's/^/    /' || true
+  fi
+}
+
+echo "== building the Linux programs in $build"
+if [[ ! -f "$build/CMakeCache.txt" ]]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF -DVESK_WERROR=ON >/dev/null
+fi
+cmake --build "$build" --target vesk vesk-trace vesk_manual -j 2 >/dev/null
+
+echo "== making the .deb"
+(cd "$build" && cpack -G DEB -B "$PWD/packages" >/dev/null)
+deb=$(ls "$build"/packages/vesk_*.deb)
+echo "   $deb"
+
+echo "== checking the package's fields and files"
+check_eq "package name" "vesk" "$(dpkg-deb -f "$deb" Package)"
+check_eq "package version" "$(sed -n 's/^project(vesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" \
+  "$(dpkg-deb -f "$deb" Version)"
+dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "Depends names no libc6"
+expected_files="./usr/bin/vesk
+./usr/bin/vesk-trace
+./usr/share/doc/vesk/README.md
+./usr/share/doc/vesk/examples/demo/chapters/epilogue.vsk
+./usr/share/doc/vesk/examples/demo/define.vsk
+./usr/share/doc/vesk/examples/demo/scenario.vsk
+./usr/share/doc/vesk/examples/demo/veskenv.yml
+./usr/share/man/man1/vesk-trace.1
+./usr/share/man/man1/vesk.1.gz"
+check_eq "files in the package" "$expected_files" \
+  "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | LC_ALL=C sort)"
+
+echo "== unpacking into a temporary root"
+dpkg -x "$deb" "$work/root"
+# Started by its bare name through PATH, vesk works in the current directory.
+export PATH="$work/root/usr/bin:$PATH"
+check_eq "vesk on PATH" "$work/root/usr/bin/vesk" "$(command -v vesk)"
+
+status=0
+version=$(vesk -version) || status=$?
+check_eq "-version status" 0 "$status"
+check_eq "-version first line" "VESK VERSION: 1.12" "$(head -n 1 <<<"$version" | tr -d '\r')"
+
+if command -v groff >/dev/null; then
+  warnings=$(zcat "$work/root/usr/share/man/man1/vesk.1.gz" | groff -man -Tutf8 -ww -z 2>&1)
+  check_eq "manual page renders without warnings" "" "$warnings"
+fi
+
+echo "== running the installed vesk on the example project"
+cp -r "$work/root/usr/share/doc/vesk/examples/demo" "$work/demo"
+cd "$work/demo"
+status=0
+out=$(vesk) || status=$?
+check_eq "first run status" 0 "$status"
+check_eq "first run report" "$work/demo/define.vsk => 00.txt
+$work/demo/scenario.vsk => 01.txt
+$work/demo/chapters/epilogue.vsk => 02.txt" "$out"
+crlf() { printf '%s\r\n' "$@"; }
+check_eq "out/00.txt" "$(crlf '; definitions shared by every scenario' 'title=The Lighthouse' 'maxpage=30')" \
+  "$(cat out/00.txt)"
+check_eq "out/01.txt" "$(crlf '; the opening scene' 'show The Lighthouse' 'goto page1')" "$(cat out/01.txt)"
+check_eq "out/02.txt" "$(crlf '; found by extraction: it is not listed in veskenv.yml' \
+  'show the end of The Lighthouse')" "$(cat out/02.txt)"
+
+# The outputs are newer than their sources, so -doifmodified skips them all;
+# a source made newer is converted again, alone.
+out=$(vesk)
+check_eq "second run report" "$work/demo/define.vsk is not newer than 00.txt
+$work/demo/scenario.vsk is not newer than 01.txt
+$work/demo/chapters/epilogue.vsk is not newer than 02.txt" "$out"
+touch -d '+2 seconds' scenario.vsk
+out=$(vesk)
+check_eq "run after a change" "$work/demo/define.vsk is not newer than 00.txt
+$work/demo/scenario.vsk => 01.txt
+$work/demo/chapters/epilogue.vsk is not newer than 02.txt" "$out"
+
+out=$(vesk-trace -version)
+check_eq "vesk-trace first line" "change dirctory to " "$(head -n 1 <<<"$out")"
+
+status=0
+out=$(vesk -nosuchoption) || status=$?
+check_eq "unknown option status" 2 "$status"
+cd "$root_dir"
+
+echo "== checking cmake --install"
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+check_eq "files installed under the prefix" "$(sed 's|^\./usr/||' <<<"$expected_files")" \
+  "$(cd "$work/prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)"
+
+if ((windows)); then
+  for arch in win32 win64; do
+    dir="build/package-$arch"
+    echo "== building the $arch .zip in $dir"
+    cmake --preset "$arch" -B "$dir" -DVESK_WERROR=ON >/dev/null
+    cmake --build "$dir" --target vesk vesk-trace -j 2 >/dev/null
+    (cd "$dir" && cpack -G ZIP -B "$PWD/packages" >/dev/null)
+    zip="$dir/packages/vesk-1.12-$arch.zip"
+    echo "   $zip"
+    listing=$(python3 -c 'import sys, zipfile
+print("\n".join(sorted(n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not n.endswith("/"))))' "$zip")
+    top="vesk-1.12-$arch"
+    check_eq "files in the $arch .zip" "$top/README.md
+$top/examples/demo/chapters/epilogue.vsk
+$top/examples/demo/define.vsk
+$top/examples/demo/scenario.vsk
+$top/examples/demo/veskenv.yml
+$top/vesk-trace.exe
+$top/vesk.exe" "$listing"
+    format=$(python3 -c 'import struct, sys, zipfile
+data = zipfile.ZipFile(sys.argv[1]).read(sys.argv[2])
+pe = struct.unpack_from("<I", data, 0x3c)[0]
+print({0x14c: "i386", 0x8664: "x86-64"}.get(struct.unpack_from("<H", data, pe + 4)[0], "other"))' \
+      "$zip" "$top/vesk.exe")
+    check_eq "$arch machine type" "$([[ $arch == win32 ]] && echo i386 || echo x86-64)" "$format"
+  done
+fi
+
+if ((failures)); then
+  echo "package: $failures check(s) failed"
+  exit 1
+fi
+echo "package: all checks passed"
