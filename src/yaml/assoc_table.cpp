@@ -1,7 +1,6 @@
 #include "yaml/assoc_table.h"
 
 #include <functional>
-#include <limits>
 #include <stdexcept>
 
 namespace kesoyaml {
@@ -9,21 +8,25 @@ namespace {
 
 std::size_t hashOf(std::string_view key) { return std::hash<std::string_view>{}(key); }
 
-std::uint32_t tagOf(std::size_t hash) { return static_cast<std::uint32_t>(static_cast<std::uint64_t>(hash) >> 32); }
+std::uint32_t hashBits(std::size_t hash) { return static_cast<std::uint32_t>(hash); }
+
+// Keeps the table within 2^32 slots, so that the 32 hash bits kept in a slot
+// always cover the mask.
+constexpr std::size_t kMaxEntries = std::size_t{1} << 31;
 
 }  // namespace
 
 AssocTable::Slot AssocTable::makeSlot(std::size_t hash, std::size_t position) {
-  return (static_cast<Slot>(tagOf(hash)) << 32) | static_cast<Slot>(position + 1);
+  return (static_cast<Slot>(hashBits(hash)) << 32) | static_cast<Slot>(position + 1);
 }
 
 std::size_t AssocTable::slotFor(std::string_view key, std::size_t hash) const {
   std::size_t mask = slots_.size() - 1;
-  std::uint32_t tag = tagOf(hash);
+  std::uint32_t bits = hashBits(hash);
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
     Slot slot = slots_[i];
     if (slot == 0) return i;
-    if (static_cast<std::uint32_t>(slot >> 32) == tag && entries_[positionOf(slot)].first == key) return i;
+    if (hashBitsOf(slot) == bits && entries_[positionOf(slot)].first == key) return i;
   }
 }
 
@@ -35,7 +38,7 @@ void AssocTable::set(std::string key, std::shared_ptr<YamlHolder> node) {
     entries_[positionOf(slots_[i])].second = std::move(node);
     return;
   }
-  if (entries_.size() >= std::numeric_limits<std::uint32_t>::max() - 1) throw std::length_error("mapping too large");
+  if (entries_.size() >= kMaxEntries) throw std::length_error("mapping too large");
   slots_[i] = makeSlot(hash, entries_.size());
   entries_.emplace_back(std::move(key), std::move(node));
 }
@@ -54,14 +57,14 @@ std::vector<AssocTable::Entry> AssocTable::takeEntries() {
 }
 
 void AssocTable::grow() {
-  // Rebuilt from the entries in order, which reads them sequentially.
-  slots_.assign(slots_.empty() ? 8 : slots_.size() * 2, 0);
+  std::vector<Slot> old(slots_.empty() ? 8 : slots_.size() * 2, 0);
+  old.swap(slots_);
   std::size_t mask = slots_.size() - 1;
-  for (std::size_t position = 0; position < entries_.size(); ++position) {
-    std::size_t hash = hashOf(entries_[position].first);
-    std::size_t i = hash & mask;
+  for (Slot slot : old) {
+    if (slot == 0) continue;
+    std::size_t i = hashBitsOf(slot) & mask;
     while (slots_[i] != 0) i = (i + 1) & mask;
-    slots_[i] = makeSlot(hash, position);
+    slots_[i] = slot;
   }
 }
 

@@ -37,10 +37,12 @@ class AssocTable {
   std::vector<Entry> takeEntries();
 
  private:
-  // A slot holds the upper half of the key's hash and the entry's position
-  // plus one; 0 marks a free slot.
+  // A slot holds the lower half of the key's hash and the entry's position
+  // plus one; 0 marks a free slot. The hash bits give the slot's home without
+  // touching the entry, so growing walks the old slots in order.
   using Slot = std::uint64_t;
   static Slot makeSlot(std::size_t hash, std::size_t position);
+  static std::uint32_t hashBitsOf(Slot slot) { return static_cast<std::uint32_t>(slot >> 32); }
   static std::size_t positionOf(Slot slot) { return static_cast<std::size_t>(slot & 0xFFFFFFFFu) - 1; }
   // The slot holding the key, or the free slot where it belongs.
   std::size_t slotFor(std::string_view key, std::size_t hash) const;

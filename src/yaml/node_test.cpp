@@ -32,15 +32,6 @@ std::vector<std::pair<std::string, std::string>> pairs(const StringMap& map) {
   return out;
 }
 
-TEST(YamlNode, EachKindAnswersOnlyItsOwnTest) {
-  YamlAssoc assoc;
-  YamlArray array;
-  YamlScalar text("x");
-  EXPECT_TRUE(assoc.isAssoc() && !assoc.isArray() && !assoc.isScalar());
-  EXPECT_TRUE(!array.isAssoc() && array.isArray() && !array.isScalar());
-  EXPECT_TRUE(!text.isAssoc() && !text.isArray() && text.isScalar());
-}
-
 TEST(YamlNode, WrongKindNamesTheConcreteClass) {
   YamlAssoc assoc;
   YamlArray array;
@@ -54,12 +45,8 @@ TEST(YamlNode, WrongKindNamesTheConcreteClass) {
   EXPECT_EQ(errorOf([&] { text.asAssoc(); }), "YamlScalar: not associative array");
   EXPECT_EQ(errorOf([&] { text.putStrings({}); }), "YamlScalar: not associative array");
   EXPECT_EQ(errorOf([&] { text.setArray({}); }), "YamlScalar: not array");
-}
-
-TEST(YamlNode, YamlErrorIsAnErrorOfTheProgram) {
-  YamlScalar text("x");
+  // The setting-file reader catches these as the program's Error.
   EXPECT_THROW(text.asArray(), vesk::Error);
-  EXPECT_EQ(YamlError("plain message").message(), "plain message");
 }
 
 TEST(YamlNode, MissingKeyAndIndex) {
