@@ -42,6 +42,12 @@ Pair splitPair(std::string_view piece) {
 }
 
 void mergeTable(StringTable& into, const StringTable& from, bool overwrite) {
+  // Into an empty table every entry is added in order: a plain copy, which
+  // spares a large table from being hashed again.
+  if (into.empty()) {
+    into = from;
+    return;
+  }
   for (const auto& [key, value] : from) {
     if (overwrite) {
       into.set(key, value);

@@ -66,9 +66,9 @@ TEST(VESKEnvTest, IncludesAreKeptUnderAbsolutePathsInFirstOrder) {
   env.addInclude(absolute("abs.vsk"), "2");
   // Replacing a number keeps the file's place: automatic numbers follow the
   // order in which files were first given.
-  EXPECT_EQ(entries(env.includes()), (Entries{{absolute("sub/a.vsk"), "7"},
-                                              {absolute("b.vsk"), ""},
-                                              {absolute("abs.vsk"), "2"}}));
+  EXPECT_EQ(
+      entries(env.includes()),
+      (Entries{{absolute("sub/a.vsk"), "7"}, {absolute("b.vsk"), ""}, {absolute("abs.vsk"), "2"}}));
   EXPECT_TRUE(isAbsolute(env.includes().begin()->first));
 
   // Windows separators are unified; on POSIX a backslash is an ordinary byte.

@@ -36,9 +36,11 @@ void readVariables(VESKEnv& env, const NodeRef& value) {
   if (value->isScalar()) {
     env.setOption("variables", value->asString());
   } else if (value->isAssoc()) {
-    for (const auto& [name, node] : value->asAssoc()) {
+    // Walked in place: a copy of a mapping with many variables costs as much
+    // as reading them.
+    for (const auto& [name, node] : static_cast<const kesoyaml::YamlAssoc&>(*value).entries()) {
       requireScalar(node, name);
-      env.setVariable(name, node->asString());
+      env.setVariable(name, static_cast<const kesoyaml::YamlScalar&>(*node).text());
     }
   } else {
     requireScalar(value, "variables");

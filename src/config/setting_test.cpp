@@ -78,7 +78,8 @@ TEST_F(SettingTest, WrongShapesAreReportedWithTheirMessages) {
   EXPECT_EQ(failure("vesk:\n"),
             prefix + "bad YAML format\r\nParser: garbage before document header in line1 pos1");
   EXPECT_EQ(failure("---\nvesk:\n  includes: a.vsk\n"), prefix + "can use only array for includes");
-  EXPECT_EQ(failure("---\nvesk:\n  includes:\n    d: 1\n"), prefix + "can use only array for includes");
+  EXPECT_EQ(failure("---\nvesk:\n  includes:\n    d: 1\n"),
+            prefix + "can use only array for includes");
   EXPECT_EQ(failure("---\nvesk:\n  includes:\n    -\n      - a.vsk\n"),
             prefix + "cannot use array for indicating a factor of includes");
   for (std::string key : {"d", "ext", "doextract", "doifmodified"}) {

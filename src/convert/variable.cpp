@@ -1,6 +1,9 @@
 #include "convert/variable.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "convert/line_splitter.h"
@@ -11,8 +14,8 @@
 namespace vesk {
 namespace {
 
-constexpr std::size_t kChunkSize = std::size_t{1} << 20;
-constexpr std::size_t kOutputBufferSize = std::size_t{1} << 20;
+constexpr std::size_t kChunkSize = std::size_t{1} << 18;
+constexpr std::size_t kOutputBufferSize = std::size_t{1} << 18;
 constexpr std::string_view kLineBreak = "\r\n";
 
 // The reference pattern is \$\{(.+)\} with a greedy wildcard. Its only match
@@ -23,92 +26,151 @@ constexpr std::string_view kLineBreak = "\r\n";
 // a multi-byte character. Bytes that are not valid UTF-8 are no error and are
 // kept as they are; in a legacy double-byte text a trail byte equal to '{' or
 // '}' counts as that brace.
-// On success [begin, end) is the whole match "${name}".
-bool findReference(std::string_view line, std::size_t& begin, std::size_t& end) {
-  begin = line.find("${");
+// marks give the line's first '$' and last '}'. On success [begin, end) is
+// the whole match "${name}".
+bool findReference(std::string_view line, const LineMarks& marks, std::size_t& begin,
+                   std::size_t& end) {
+  begin = marks.firstDollar;
+  while (begin != std::string_view::npos && (begin + 1 == line.size() || line[begin + 1] != '{')) {
+    begin = line.find('$', begin + 1);
+  }
   if (begin == std::string_view::npos) return false;
-  std::size_t close = line.rfind('}');
-  if (close == std::string_view::npos || close < begin + 3) return false;
-  end = close + 1;
+  if (marks.lastBrace == std::string_view::npos || marks.lastBrace < begin + 3) return false;
+  end = marks.lastBrace + 1;
   return true;
 }
 
-// The value of name; nullptr after reporting the match as not found. A
-// missing variable is not an error: the reference is dropped from the line.
-const std::string* findValue(std::string_view match, std::string_view name,
-                             const VariableTable& variables) {
-  const std::string* value = variables.find(std::string(name));
-  if (value == nullptr) print("not found variable: %.*s\r\n", match);
-  return value;
+// The marks of a line that did not come from a LineSplitter.
+LineMarks marksOf(std::string_view line) {
+  LineMarks marks;
+  marks.firstDollar = line.find('$');
+  for (std::size_t from = 0; from < line.size();) {
+    const void* brace = std::memchr(line.data() + from, '}', line.size() - from);
+    if (brace == nullptr) break;
+    marks.lastBrace = static_cast<std::size_t>(static_cast<const char*>(brace) - line.data());
+    from = marks.lastBrace + 1;
+  }
+  return marks;
+}
+
+// Looks names up in the variable table and remembers the latest answer: the
+// references of a source mostly repeat a few names. The message for a
+// missing name is printed at every reference all the same.
+class ValueLookup {
+ public:
+  explicit ValueLookup(const VariableTable& variables) : variables_(variables) {}
+
+  // The value of name; nullptr after reporting the match as not found. A
+  // missing variable is not an error: the reference is dropped from the line.
+  const std::string* find(std::string_view match, std::string_view name) {
+    if (!known_ || name != name_) {
+      name_.assign(name);
+      value_ = variables_.find(name_);
+      known_ = true;
+    }
+    if (value_ == nullptr) print("not found variable: %.*s\r\n", match);
+    return value_;
+  }
+
+ private:
+  const VariableTable& variables_;
+  std::string name_;
+  const std::string* value_ = nullptr;
+  bool known_ = false;
+};
+
+// Calls sink with the pieces of one line (no line feed in it) with its
+// reference resolved.
+template <class Sink>
+void substituteLine(std::string_view line, const LineMarks& marks, ValueLookup& lookup,
+                    Sink& sink) {
+  std::size_t begin = 0, end = 0;
+  if (!findReference(line, marks, begin, end)) {
+    sink(line);
+    return;
+  }
+  sink(line.substr(0, begin));
+  std::string_view match = line.substr(begin, end - begin);
+  if (const std::string* value = lookup.find(match, match.substr(2, match.size() - 3))) {
+    sink(std::string_view(*value));
+  }
+  sink(line.substr(end));
 }
 
 // Calls sink with the pieces of the substituted text, in order. '.' does not
 // match a line feed, so should a line feed slip into the text, each part
 // between line feeds is treated as a line of its own.
 template <class Sink>
-void substitute(std::string_view text, const VariableTable& variables, Sink& sink) {
+void substitute(std::string_view text, ValueLookup& lookup, Sink& sink) {
   for (;;) {
     std::size_t feed = text.find('\n');
     std::string_view line = text.substr(0, feed);
-    std::size_t begin = 0, end = 0;
-    if (findReference(line, begin, end)) {
-      sink(line.substr(0, begin));
-      std::string_view match = line.substr(begin, end - begin);
-      if (const std::string* value = findValue(match, match.substr(2, match.size() - 3), variables)) {
-        sink(std::string_view(*value));
-      }
-      sink(line.substr(end));
-    } else {
-      sink(line);
-    }
+    substituteLine(line, marksOf(line), lookup, sink);
     if (feed == std::string_view::npos) return;
     sink(std::string_view("\n"));
     text.remove_prefix(feed + 1);
   }
 }
 
-// Gathers output bytes into a large buffer; pieces at least as large as the
-// buffer go straight to the file, so a huge line is not copied twice.
+// Gathers output bytes into a buffer and writes it out whole; a piece at
+// least as large as the buffer goes straight to the file, so a huge line is
+// not copied twice. The buffer is kept modest: it stays in the processor's
+// cache, and each write hands the kernel a bounded run of pages.
 class BufferedOutput {
  public:
-  explicit BufferedOutput(platform::AtomicFile& file) : file_(file) { buffer_.reserve(kOutputBufferSize); }
+  explicit BufferedOutput(platform::AtomicFile& file)
+      : file_(file), buffer_(new char[kOutputBufferSize]) {}
 
   void operator()(std::string_view piece) {
-    if (buffer_.size() + piece.size() > kOutputBufferSize) flush();
-    if (piece.size() >= kOutputBufferSize) {
-      file_.write(piece);
-    } else {
-      buffer_.append(piece);
+    if (piece.size() > kOutputBufferSize - used_) {
+      flush();
+      if (piece.size() >= kOutputBufferSize) {
+        file_.write(piece);
+        return;
+      }
     }
+    std::memcpy(buffer_.get() + used_, piece.data(), piece.size());
+    used_ += piece.size();
   }
 
   void flush() {
-    if (!buffer_.empty()) file_.write(buffer_);
-    buffer_.clear();
+    if (used_ != 0) file_.write(buffer_.get(), used_);
+    used_ = 0;
   }
 
  private:
   platform::AtomicFile& file_;
-  std::string buffer_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
 };
 
 void rewriteFile(const std::string& source, const std::string& output,
                  const VariableTable& variables, std::size_t chunkSize) {
-  platform::InputFile input(source);
+  // The source is opened first, so a missing one leaves no temporary file,
+  // and closed before the commit: Windows refuses to rename over a file that
+  // is still open, which matters when a source is its own output.
+  std::optional<platform::InputFile> input(std::in_place, source);
   platform::AtomicFile file(output);
   BufferedOutput out(file);
+  ValueLookup lookup(variables);
   LineSplitter splitter;
-  auto writeLine = [&](std::string_view line) {
-    substitute(line, variables, out);
+  auto writeLine = [&](std::string_view line, const LineMarks& marks) {
+    // A line without a '$' holds no reference and is copied as it is.
+    if (marks.firstDollar == std::string_view::npos) {
+      out(line);
+    } else {
+      substituteLine(line, marks, lookup, out);
+    }
     out(kLineBreak);
   };
 
   std::vector<char> chunk(std::max<std::size_t>(chunkSize, 1));
-  while (std::size_t got = input.read(chunk.data(), chunk.size())) {
+  while (std::size_t got = input->read(chunk.data(), chunk.size())) {
     splitter.feed(std::string_view(chunk.data(), got), writeLine);
   }
   splitter.finish(writeLine);
   out.flush();
+  input.reset();
   file.commit();
 }
 
@@ -116,7 +178,8 @@ void rewriteFile(const std::string& source, const std::string& output,
 
 std::string lookupVariable(std::string_view match, std::string_view name,
                            const VariableTable& variables) {
-  const std::string* value = findValue(match, name, variables);
+  ValueLookup lookup(variables);
+  const std::string* value = lookup.find(match, name);
   return value == nullptr ? std::string() : *value;
 }
 
@@ -128,7 +191,8 @@ std::string substituteVariables(std::string_view line, const VariableTable& vari
 
 void appendSubstituted(std::string& out, std::string_view line, const VariableTable& variables) {
   auto append = [&out](std::string_view piece) { out.append(piece); };
-  substitute(line, variables, append);
+  ValueLookup lookup(variables);
+  substitute(line, lookup, append);
 }
 
 void convertFile(const std::string& source, const std::string& output,

@@ -4,12 +4,20 @@
 // the same order on every platform and every run: automatic output numbers
 // follow it. Keys compare byte for byte. Replacing a value keeps the entry's
 // place; lookups and inserts are O(1) on average.
+//
+// The entries sit in one vector and the hash index is a flat array of
+// positions, so building, copying and releasing a large table walks memory in
+// order instead of chasing one heap node per entry: a setting file with a
+// couple of hundred thousand variables stays linear in its size.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -23,12 +31,15 @@ class OrderedMap {
 
   // Adds the entry, or replaces the value of an existing one in place.
   void set(std::string key, Value value) {
-    auto found = index_.find(key);
-    if (found != index_.end()) {
-      entries_[found->second].second = std::move(value);
+    if ((entries_.size() + 1) * 2 > slots_.size()) grow();
+    std::size_t hash = hashOf(key);
+    std::size_t i = slotFor(key, hash);
+    if (slots_[i] != 0) {
+      entries_[positionOf(slots_[i])].second = std::move(value);
       return;
     }
-    index_.emplace(key, entries_.size());
+    if (entries_.size() >= kMaxEntries) throw std::length_error("table too large");
+    slots_[i] = makeSlot(hash, entries_.size());
     entries_.emplace_back(std::move(key), std::move(value));
   }
 
@@ -40,20 +51,17 @@ class OrderedMap {
   }
 
   const Value* find(const std::string& key) const {
-    auto found = index_.find(key);
-    return found == index_.end() ? nullptr : &entries_[found->second].second;
+    const Entry* entry = lookup(key);
+    return entry == nullptr ? nullptr : &entry->second;
   }
-  Value* find(const std::string& key) {
-    auto found = index_.find(key);
-    return found == index_.end() ? nullptr : &entries_[found->second].second;
-  }
-  bool contains(const std::string& key) const { return index_.count(key) != 0; }
+  Value* find(const std::string& key) { return const_cast<Value*>(std::as_const(*this).find(key)); }
+  bool contains(const std::string& key) const { return lookup(key) != nullptr; }
 
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
   void clear() {
     entries_.clear();
-    index_.clear();
+    slots_.clear();
   }
 
   const_iterator begin() const { return entries_.begin(); }
@@ -62,8 +70,57 @@ class OrderedMap {
   bool operator==(const OrderedMap& other) const { return entries_ == other.entries_; }
 
  private:
+  // A slot holds 32 bits of the key's hash above the entry's position plus
+  // one; 0 marks a free slot.
+  using Slot = std::uint64_t;
+  static constexpr std::size_t kMaxEntries = std::numeric_limits<std::uint32_t>::max() - 1;
+
+  static std::size_t hashOf(std::string_view key) { return std::hash<std::string_view>{}(key); }
+  // The bits that the slot index does not use where the hash has 64 bits.
+  static std::uint32_t tagOf(std::size_t hash) {
+    std::uint64_t wide = hash;
+    return static_cast<std::uint32_t>(sizeof(std::size_t) > 4 ? wide >> 32 : wide);
+  }
+  static Slot makeSlot(std::size_t hash, std::size_t position) {
+    return (static_cast<Slot>(tagOf(hash)) << 32) | static_cast<Slot>(position + 1);
+  }
+  static std::size_t positionOf(Slot slot) {
+    return static_cast<std::size_t>(slot & 0xFFFFFFFFu) - 1;
+  }
+
+  // The slot holding the key, or the free slot where it belongs. Linear
+  // probing in a table at most half full.
+  std::size_t slotFor(std::string_view key, std::size_t hash) const {
+    std::size_t mask = slots_.size() - 1;
+    std::uint32_t tag = tagOf(hash);
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      Slot slot = slots_[i];
+      if (slot == 0) return i;
+      if (static_cast<std::uint32_t>(slot >> 32) == tag && entries_[positionOf(slot)].first == key)
+        return i;
+    }
+  }
+
+  const Entry* lookup(std::string_view key) const {
+    if (slots_.empty()) return nullptr;
+    Slot slot = slots_[slotFor(key, hashOf(key))];
+    return slot == 0 ? nullptr : &entries_[positionOf(slot)];
+  }
+
+  // Doubles the index and rebuilds it from the entries in order.
+  void grow() {
+    slots_.assign(slots_.empty() ? 8 : slots_.size() * 2, 0);
+    std::size_t mask = slots_.size() - 1;
+    for (std::size_t position = 0; position < entries_.size(); ++position) {
+      std::size_t hash = hashOf(entries_[position].first);
+      std::size_t i = hash & mask;
+      while (slots_[i] != 0) i = (i + 1) & mask;
+      slots_[i] = makeSlot(hash, position);
+    }
+  }
+
   std::vector<Entry> entries_;
-  std::unordered_map<std::string, std::size_t> index_;
+  std::vector<Slot> slots_;  // a power of two in size, at most half full
 };
 
 }  // namespace vesk
