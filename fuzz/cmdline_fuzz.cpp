@@ -36,14 +36,14 @@ void require(bool condition) {
   if (!condition) std::abort();
 }
 
-// A file entry written back as "name[:number]" must read back the same.
+// A file entry written back as "name:number" must read back the same. (The
+// colon stays even before an empty number: "C:\" alone would read as the
+// file "C" with the number "\".)
 void checkFileSpec(std::string_view text) {
   std::optional<vesk::FileSpec> spec = vesk::parseInclude(text);
   if (!spec) return;
   require(!spec->file.empty());
-  std::string again = spec->file;
-  if (!spec->number.empty()) again += ":" + spec->number;
-  std::optional<vesk::FileSpec> reread = vesk::parseInclude(again);
+  std::optional<vesk::FileSpec> reread = vesk::parseInclude(spec->file + ":" + spec->number);
   require(reread && reread->file == spec->file && reread->number == spec->number);
 }
 

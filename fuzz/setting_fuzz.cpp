@@ -23,21 +23,24 @@ void require(bool condition) {
   if (!condition) std::abort();
 }
 
-// One file, rewritten for every input, in a private directory.
+// One file, rewritten for every input, in a private directory that is
+// removed at exit. The names are kept on the heap, out of reach of the static
+// destructors that run before the exit handler.
 const std::string& settingFile() {
-  static const std::string file = [] {
+  static const std::string* dir = nullptr;
+  static const std::string* file = nullptr;
+  if (file == nullptr) {
     const char* base = std::getenv("TMPDIR");
-    std::string dir = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/vesk-fuzz-XXXXXX";
-    if (::mkdtemp(dir.data()) == nullptr) std::abort();
-    std::string name = dir + "/veskenv.yml";
+    std::string name = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/vesk-fuzz-XXXXXX";
+    if (::mkdtemp(name.data()) == nullptr) std::abort();
+    dir = new std::string(name);
+    file = new std::string(name + "/veskenv.yml");
     std::atexit([] {
-      std::remove(settingFile().c_str());
-      std::string d = settingFile().substr(0, settingFile().rfind('/'));
-      ::rmdir(d.c_str());
+      std::remove(file->c_str());
+      ::rmdir(dir->c_str());
     });
-    return name;
-  }();
-  return file;
+  }
+  return *file;
 }
 
 void writeFile(const std::string& name, const std::uint8_t* data, std::size_t size) {
@@ -47,10 +50,13 @@ void writeFile(const std::string& name, const std::uint8_t* data, std::size_t si
   require(std::fclose(f) == 0);
 }
 
-// The reader's own verdict on the text, or "" when it reads.
+// The reader's own verdict on the text, or "" when it reads. The file's bytes
+// are terminated as loadYaml terminates them, whatever their last byte is.
 std::string yamlError(const std::uint8_t* data, std::size_t size) {
+  std::string text(reinterpret_cast<const char*>(data), size);
+  text.push_back('\0');
   try {
-    kesoyaml::parseText(std::string(reinterpret_cast<const char*>(data), size));
+    kesoyaml::parseText(std::move(text));
   } catch (const kesoyaml::YamlError& e) {
     return e.message();
   }

@@ -34,7 +34,9 @@ void processFile(const JobSettings& s, const std::string& file, std::int32_t num
   checkedAt(used, static_cast<std::size_t>(number)) = true;
 
   std::string output = s.outputDir + kNativePaths.separator + outputName(number);
-  if (s.doIfModified && platform::fileKind(output) != platform::FileKind::Missing &&
+  // Only a file can be an up-to-date output; a directory of that name is
+  // no output at all, and writing over it fails below.
+  if (s.doIfModified && platform::fileKind(output) == platform::FileKind::File &&
       compareLastWrite(file, output) <= 0) {
     report("%.*s is not newer than %.*s\n", file, output);
     return;

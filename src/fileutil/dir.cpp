@@ -17,7 +17,13 @@ void ensureDir(const std::string& dir) {
   if (isCurrentDir(dir)) return;
   switch (platform::fileKind(dir)) {
     case platform::FileKind::Missing:
-      platform::createDirectory(dir);
+      try {
+        platform::createDirectory(dir);
+      } catch (const FileException&) {
+        // Another process (a second vesk on the same output) may have made it
+        // since we looked.
+        if (platform::fileKind(dir) != platform::FileKind::Directory) throw;
+      }
       return;
     case platform::FileKind::Directory:
       return;
@@ -39,8 +45,9 @@ struct Frame {
 Frame openFrame(std::string dir) {
   Frame frame;
   frame.entries = platform::listDirectory(dir);
-  std::sort(frame.entries.begin(), frame.entries.end(),
-            [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
+  std::sort(
+      frame.entries.begin(), frame.entries.end(),
+      [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
   frame.prefix = std::move(dir);
   if (frame.prefix.empty() || frame.prefix.back() != kNativePaths.separator) {
     frame.prefix.push_back(kNativePaths.separator);
@@ -71,7 +78,8 @@ std::vector<std::string> listFiles(const std::string& dir, std::string_view suff
     std::string name = frame.prefix + entry.name;
     if (entry.kind == platform::DirEntry::Kind::Directory) {
       stack.push_back(openFrame(std::move(name)));  // invalidates frame
-    } else if (entry.kind == platform::DirEntry::Kind::File && pattern.matches(name) && !excluded.contains(name)) {
+    } else if (entry.kind == platform::DirEntry::Kind::File && pattern.matches(name) &&
+               !excluded.contains(name)) {
       found.push_back(std::move(name));
     }
   }

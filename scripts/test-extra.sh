@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The extra CI stage: every test (unit, end-to-end, fault) built and run under
+# AddressSanitizer and UBSan, then every fuzz target built with clang and run
+# for a short while from its seed corpus. Any sanitizer report, failed test
+# or fuzzer finding fails the stage.
+#
+# Settings (environment): VESK_ASAN_BUILD (build/asan), VESK_FUZZ_BUILD
+# (build/fuzz), VESK_FUZZ_SECONDS (30 per target).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+asan_build=${VESK_ASAN_BUILD:-build/asan}
+fuzz_build=${VESK_FUZZ_BUILD:-build/fuzz}
+fuzz_seconds=${VESK_FUZZ_SECONDS:-30}
+# fuzz target : seed corpus below fuzz/corpus
+targets=(yaml_parse:yaml cmdline:cmdline variables:variables substitute:substitute setting:setting)
+
+VESK_SETUP_EXTRA="${VESK_SETUP_EXTRA:-} clang" scripts/setup.sh
+
+echo "== tests under AddressSanitizer and UBSan"
+cmake --preset asan -B "$asan_build" >/dev/null
+cmake --build "$asan_build" -j2
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir "$asan_build" --output-on-failure
+
+echo "== fuzz targets, ${fuzz_seconds} s each"
+cmake -S . -B "$fuzz_build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVESK_FUZZ=ON -DVESK_TESTS=OFF >/dev/null
+names=()
+for entry in "${targets[@]}"; do names+=("fuzz_${entry%%:*}"); done
+cmake --build "$fuzz_build" -j2 --target "${names[@]}"
+
+artifacts="$fuzz_build/artifacts"
+mkdir -p "$artifacts"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+for entry in "${targets[@]}"; do
+  name=${entry%%:*}
+  corpus=fuzz/corpus/${entry#*:}
+  mkdir -p "$work/$name"
+  echo "-- fuzz_$name"
+  # New inputs go to the scratch directory; the seed corpus stays as it is.
+  if ! TMPDIR="$work" "$fuzz_build/fuzz/fuzz_$name" -max_total_time="$fuzz_seconds" -timeout=10 \
+       -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts/$name-" \
+       "$work/$name" "$corpus" >"$work/$name.log" 2>&1; then
+    tail -n 60 "$work/$name.log"
+    echo "fuzz_$name: finding saved under $artifacts"
+    exit 1
+  fi
+  grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units)' "$work/$name.log" || true
+done
+echo "== extra stage passed"
