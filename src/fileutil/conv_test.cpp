@@ -10,17 +10,18 @@ namespace vesk {
 namespace {
 
 TEST(ToBool, WordsAndNumbers) {
-  for (const char* on : {"Yes", "ON", "Enable", "ok", "TRUE", "1", "+5", "-3", "007", "2147483647", "-2147483648"}) {
+  for (const char* on :
+       {"Yes", "ON", "Enable", "ok", "TRUE", "1", "+5", "-3", "007", "2147483647", "-2147483648"}) {
     EXPECT_TRUE(toBool(on)) << on;
   }
-  for (const char* off : {"no", "off", "0", "-0", "", "-", "+", " yes", "yes ", "1 ", "1.0", "0x1", "2147483648",
-                          "-2147483649", "99999999999999999999", "yess", "o"}) {
+  for (const char* off : {"no", "off", "0", "-0", "", "-", "+", " yes", "yes ", "1 ", "1.0", "0x1",
+                          "2147483648", "-2147483649", "99999999999999999999", "yess", "o"}) {
     EXPECT_FALSE(toBool(off)) << off;
   }
 }
 
 TEST(ToBool, NonAsciiLetters) {
-  EXPECT_TRUE(toBool("o\xE2\x84\xAA"));   // o + KELVIN SIGN lowers to "ok"
+  EXPECT_TRUE(toBool("o\xE2\x84\xAA"));  // o + KELVIN SIGN lowers to "ok"
   EXPECT_TRUE(toBool("O\xE2\x84\xAA"));
   EXPECT_FALSE(toBool("\xE2\x84\xAAo"));  // "ko"
   // Full-width letters and other non-ASCII text never become ASCII words.

@@ -59,13 +59,14 @@ TEST_F(DirTest, ListFilesTakesMatchingFilesInWalkOrder) {
   writeFile("sub.vsk");
   fs::create_directory(path("dir.vsk"));  // a directory is never taken
 
-  Names want = {path("A.VSK"),      path("a.vsk"),   path("a.xvsk"),
-                path("sub/b.vsk"), path("sub/deeper/c.vsk"), path("sub.vsk"), path("z.vsk")};
+  Names want = {
+      path("A.VSK"),   path("a.vsk"), path("a.xvsk"), path("sub/b.vsk"), path("sub/deeper/c.vsk"),
+      path("sub.vsk"), path("z.vsk")};
   EXPECT_EQ(listFiles(dir_, "vsk", {}), want);
   EXPECT_EQ(listFiles(dir_ + "/", "vsk", {}), want);
 
-  Names withDot = {path("A.VSK"), path("a.vsk"), path("sub/b.vsk"), path("sub/deeper/c.vsk"), path("sub.vsk"),
-                   path("z.vsk")};
+  Names withDot = {path("A.VSK"),   path("a.vsk"), path("sub/b.vsk"), path("sub/deeper/c.vsk"),
+                   path("sub.vsk"), path("z.vsk")};
   EXPECT_EQ(listFiles(dir_, ".VSK", {}), withDot);
 }
 
@@ -188,9 +189,11 @@ TEST(Wildcard, PathologicalPatternStaysFast) {
 // Plain recursive matching over ASCII, for comparison on short inputs.
 bool referenceMatch(std::string_view p, std::string_view t) {
   if (p.empty()) return t.empty();
-  if (p[0] == '*') return referenceMatch(p.substr(1), t) || (!t.empty() && referenceMatch(p, t.substr(1)));
+  if (p[0] == '*')
+    return referenceMatch(p.substr(1), t) || (!t.empty() && referenceMatch(p, t.substr(1)));
   if (t.empty()) return false;
-  if (p.starts_with("[ab]")) return (t[0] == 'a' || t[0] == 'b') && referenceMatch(p.substr(4), t.substr(1));
+  if (p.starts_with("[ab]"))
+    return (t[0] == 'a' || t[0] == 'b') && referenceMatch(p.substr(4), t.substr(1));
   return (p[0] == '?' || p[0] == t[0]) && referenceMatch(p.substr(1), t.substr(1));
 }
 
@@ -202,7 +205,8 @@ TEST(Wildcard, AgreesWithPlainRecursion) {
     std::string pattern, text;
     for (unsigned i = next() % 6; i > 0; --i) pattern += pieces[next() % 6];
     for (unsigned i = next() % 8; i > 0; --i) text += "abc"[next() % 3];
-    ASSERT_EQ(wildcardMatch(pattern, text), referenceMatch(pattern, text)) << pattern << " / " << text;
+    ASSERT_EQ(wildcardMatch(pattern, text), referenceMatch(pattern, text))
+        << pattern << " / " << text;
   }
 }
 

@@ -37,7 +37,8 @@ std::int64_t wholeSeconds(platform::Millis ms) {
 
 FileTimes getFileTimes(const std::string& file) {
   platform::FileStamps stamps = platform::readFileStamps(file);
-  return FileTimes{toRecord(stamps.creation), toRecord(stamps.lastAccess), toRecord(stamps.lastWrite)};
+  return FileTimes{toRecord(stamps.creation), toRecord(stamps.lastAccess),
+                   toRecord(stamps.lastWrite)};
 }
 
 void setFileTimes(const std::string& file, const FileTimes& times) {

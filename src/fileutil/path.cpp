@@ -70,7 +70,8 @@ std::string parentDir(std::string_view path, const PathRules& rules) {
   std::size_t last = rest.rfind(rules.separator);
   if (last != std::string_view::npos) return std::string(rest.substr(0, last + 1));
   // Without drives the root has no parent but itself.
-  if (!rules.drives && rest.empty() && startsWithSeparator(path, rules)) return std::string(1, rules.separator);
+  if (!rules.drives && rest.empty() && startsWithSeparator(path, rules))
+    return std::string(1, rules.separator);
   return std::string(rest);
 }
 
@@ -116,7 +117,8 @@ std::string absPath(std::string_view path) {
 
 std::string baseName(std::string_view path, const PathRules& rules) {
   std::size_t pos = path.size();
-  while (pos > 0 && !isNameBreak(path[pos - 1], rules) && !(rules.drives && path[pos - 1] == ':')) --pos;
+  while (pos > 0 && !isNameBreak(path[pos - 1], rules) && !(rules.drives && path[pos - 1] == ':'))
+    --pos;
   return std::string(path.substr(pos));
 }
 

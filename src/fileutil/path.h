@@ -43,11 +43,13 @@ std::size_t countParentRefs(std::string_view relative, const PathRules& rules = 
 // C:\work\, C:\ -> C:, C: -> C:. POSIX: the parent of "/" is "/".
 std::string parentDir(std::string_view path, const PathRules& rules = kNativePaths);
 
-std::string joinPath(std::string_view base, std::string_view relative, const PathRules& rules = kNativePaths);
+std::string joinPath(std::string_view base, std::string_view relative,
+                     const PathRules& rules = kNativePaths);
 
 // base (a directory, not empty) combined with relative; only leading parent
 // references and one leading current reference are resolved.
-std::string resolvePath(std::string_view base, std::string_view relative, const PathRules& rules = kNativePaths);
+std::string resolvePath(std::string_view base, std::string_view relative,
+                        const PathRules& rules = kNativePaths);
 
 // The path itself when absolute, else resolvePath(cwd, path).
 std::string absPath(std::string_view path, std::string_view cwd, const PathRules& rules);

@@ -14,14 +14,16 @@ namespace vesk {
 class TempDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vesk-fileutil-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "vesk-fileutil-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
   }
   void TearDown() override {
     std::filesystem::permissions(dir_, std::filesystem::perms::all);
     for (auto& entry : std::filesystem::recursive_directory_iterator(dir_)) {
-      if (!entry.is_symlink()) std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all);
+      if (!entry.is_symlink())
+        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all);
     }
     std::filesystem::remove_all(dir_);
   }

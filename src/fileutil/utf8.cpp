@@ -26,7 +26,8 @@ char32_t decodeUtf8(std::string_view text, std::size_t pos, std::size_t& length)
     value = (value << 6) | (next & 0x3F);
   }
   // Overlong forms, surrogates and values beyond U+10FFFF are not characters.
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return kInvalidByte + lead;
+  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+    return kInvalidByte + lead;
   length = size;
   return value;
 }

@@ -72,8 +72,8 @@ void removeFileQuietly(const std::string& path) noexcept;
 using Millis = std::int64_t;
 
 struct FileStamps {
-  Millis creation = 0;    // on POSIX the birth time where the file system keeps
-                          // one, else the last status change
+  Millis creation = 0;  // on POSIX the birth time where the file system keeps
+                        // one, else the last status change
   Millis lastAccess = 0;
   Millis lastWrite = 0;
 };
@@ -86,8 +86,8 @@ void writeFileStamps(const std::string& path, const FileStamps& stamps);
 // A broken-down local time. Fields as the platform's calendar gives them:
 // month 1-12, dayOfWeek 0 = Sunday.
 struct LocalTime {
-  std::int32_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0,
-               millisecond = 0, dayOfWeek = 0;
+  std::int32_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0,
+               dayOfWeek = 0;
 };
 
 LocalTime toLocalTime(Millis utc);

@@ -269,7 +269,8 @@ LocalTime toLocalTime(Millis utc) {
   std::int64_t seconds = floorDiv(utc, 1000);
   time_t t = static_cast<time_t>(seconds);
   tm broken{};
-  if (::localtime_r(&t, &broken) == nullptr) throw Exception("Couldn't convert time: " + std::to_string(utc));
+  if (::localtime_r(&t, &broken) == nullptr)
+    throw Exception("Couldn't convert time: " + std::to_string(utc));
   LocalTime local;
   local.year = broken.tm_year + 1900;
   local.month = broken.tm_mon + 1;

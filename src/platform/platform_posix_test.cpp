@@ -44,7 +44,8 @@ class PlatformTest : public ::testing::Test {
   // Every name in the directory, so that a left-behind temporary shows up.
   std::vector<std::string> names() const {
     std::vector<std::string> result;
-    for (auto& entry : fs::directory_iterator(dir_)) result.push_back(entry.path().filename().string());
+    for (auto& entry : fs::directory_iterator(dir_))
+      result.push_back(entry.path().filename().string());
     std::sort(result.begin(), result.end());
     return result;
   }
@@ -85,9 +86,7 @@ TEST_F(PlatformTest, AtomicFileWithoutCommitLeavesTargetAsItWas) {
   }
   EXPECT_EQ(readWholeFile(path("out.txt")), "keep");
   EXPECT_EQ(names(), Names{"out.txt"});
-  {
-    AtomicFile file(path("never.txt"));
-  }
+  { AtomicFile file(path("never.txt")); }
   EXPECT_EQ(names(), Names{"out.txt"});
 }
 
@@ -271,12 +270,13 @@ TEST_F(PlatformTest, ListDirectoryKinds) {
   ::mkfifo(path("fifo").c_str(), 0600);
 
   std::vector<DirEntry> entries = listDirectory(dir_);
-  std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+  std::sort(entries.begin(), entries.end(),
+            [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
   std::vector<std::pair<std::string, DirEntry::Kind>> got;
   for (const DirEntry& e : entries) got.emplace_back(e.name, e.kind);
   using K = DirEntry::Kind;
   std::vector<std::pair<std::string, DirEntry::Kind>> want = {
-      {"dangling", K::Other}, {"dir", K::Directory},  {"fifo", K::Other},
+      {"dangling", K::Other}, {"dir", K::Directory}, {"fifo", K::Other},
       {"file", K::File},      {"linkdir", K::Other}, {"linkfile", K::File}};
   EXPECT_EQ(got, want);
   EXPECT_TRUE(listDirectory(path("absent")).empty());

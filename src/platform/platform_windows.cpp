@@ -51,18 +51,18 @@ std::string utf8FromWide(const wchar_t* text, int size);
 // The system's text for an error code, as UTF-8 and without its line end.
 std::string systemMessage(DWORD error) {
   std::string text;
-  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                      FORMAT_MESSAGE_IGNORE_INSERTS;
+  const DWORD flags =
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
   if (useWideApi()) {
     wchar_t* buffer = nullptr;
-    DWORD n = ::FormatMessageW(flags, nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0,
-                               nullptr);
+    DWORD n =
+        ::FormatMessageW(flags, nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     if (n > 0 && buffer != nullptr) text = utf8FromWide(buffer, static_cast<int>(n));
     if (buffer != nullptr) ::LocalFree(buffer);
   } else {
     char* buffer = nullptr;
-    DWORD n = ::FormatMessageA(flags, nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0,
-                               nullptr);
+    DWORD n =
+        ::FormatMessageA(flags, nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
     if (n > 0 && buffer != nullptr) {
       std::string ansi(buffer, n);
       ::LocalFree(buffer);
@@ -155,7 +155,8 @@ std::string ansiName(const std::string& name) {
 HANDLE createFile(const std::string& name, DWORD access, DWORD share, DWORD disposition,
                   DWORD flags) {
   if (useWideApi()) {
-    return ::CreateFileW(wideName(name).c_str(), access, share, nullptr, disposition, flags, nullptr);
+    return ::CreateFileW(wideName(name).c_str(), access, share, nullptr, disposition, flags,
+                         nullptr);
   }
   return ::CreateFileA(ansiName(name).c_str(), access, share, nullptr, disposition, flags, nullptr);
 }
@@ -248,9 +249,8 @@ FileKind kindOfAttributes(DWORD attributes) {
 
 bool isMissingError(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-         error == ERROR_INVALID_NAME || error == ERROR_BAD_NETPATH ||
-         error == ERROR_BAD_PATHNAME || error == ERROR_INVALID_DRIVE ||
-         error == ERROR_NOT_READY || error == ERROR_DIRECTORY;
+         error == ERROR_INVALID_NAME || error == ERROR_BAD_NETPATH || error == ERROR_BAD_PATHNAME ||
+         error == ERROR_INVALID_DRIVE || error == ERROR_NOT_READY || error == ERROR_DIRECTORY;
 }
 
 // What a reparse point (a symbolic link, a junction) leads to, found by
@@ -273,7 +273,8 @@ DirEntry::Kind entryKind(const std::string& path, DWORD attributes) {
   bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     if (directory) return DirEntry::Kind::Other;
-    return kindOfReparseTarget(path) == FileKind::File ? DirEntry::Kind::File : DirEntry::Kind::Other;
+    return kindOfReparseTarget(path) == FileKind::File ? DirEntry::Kind::File
+                                                       : DirEntry::Kind::Other;
   }
   if (directory) return DirEntry::Kind::Directory;
   if (attributes & FILE_ATTRIBUTE_DEVICE) return DirEntry::Kind::Other;
@@ -572,9 +573,9 @@ Millis fromLocalTime(const LocalTime& local) {
 // Others may read, write, and rename or delete the file while we read it; the
 // last lets an output that is its own source be replaced while still open.
 InputFile::InputFile(const std::string& path) : path_(path), handle_(-1) {
-  HANDLE handle = createFile(path, GENERIC_READ,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
+  HANDLE handle =
+      createFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
   // A directory cannot be opened this way (access is denied).
   if (handle == INVALID_HANDLE_VALUE) fail(path, ::GetLastError());
   handle_ = fromHandle(handle);
@@ -634,8 +635,9 @@ void AtomicFile::commit() {
 
 void copyFileAtomic(const std::string& source, const std::string& target) {
   // Open the source first, so that its failures name it and not the target.
-  HANDLE in = createFile(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  HANDLE in =
+      createFile(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (in == INVALID_HANDLE_VALUE) fail(source, ::GetLastError());
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(in, &info)) {

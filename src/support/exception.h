@@ -35,14 +35,12 @@ class FileException : public Exception {
 // Decimal conversions: "Error: conversion <text>" / "Error: overflow <text>".
 class ConversionException : public Exception {
  public:
-  explicit ConversionException(const std::string& text)
-      : Exception("Error: conversion " + text) {}
+  explicit ConversionException(const std::string& text) : Exception("Error: conversion " + text) {}
 };
 
 class OverflowException : public Exception {
  public:
-  explicit OverflowException(const std::string& text)
-      : Exception("Error: overflow " + text) {}
+  explicit OverflowException(const std::string& text) : Exception("Error: overflow " + text) {}
 };
 
 // Raised by the trace build's run-time checks (bounds, assertions) so that

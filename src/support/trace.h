@@ -28,21 +28,22 @@ template <class Container>
 decltype(auto) checkedAt(Container& container, std::size_t index,
                          std::source_location where = std::source_location::current()) {
   if constexpr (kTraceBuild) {
-    if (index >= container.size()) failCheck("index out of range", where.file_name(), static_cast<int>(where.line()));
+    if (index >= container.size())
+      failCheck("index out of range", where.file_name(), static_cast<int>(where.line()));
   }
   return container[index];
 }
 
 }  // namespace vesk
 
-#define VESK_TRACE(...)                                   \
-  do {                                                    \
+#define VESK_TRACE(...)                                            \
+  do {                                                             \
     if constexpr (::vesk::kTraceBuild) ::vesk::print(__VA_ARGS__); \
   } while (0)
 
-#define VESK_CHECK(condition)                                                   \
-  do {                                                                          \
-    if constexpr (::vesk::kTraceBuild) {                                        \
+#define VESK_CHECK(condition)                                                                   \
+  do {                                                                                          \
+    if constexpr (::vesk::kTraceBuild) {                                                        \
       if (!(condition)) ::vesk::failCheck("assertion failed: " #condition, __FILE__, __LINE__); \
-    }                                                                           \
+    }                                                                                           \
   } while (0)

@@ -10,7 +10,9 @@ namespace {
 TEST(Version, TwoLinesNamingTheToolChain) {
   const std::string& text = versionText();
   EXPECT_TRUE(std::regex_match(
-      text, std::regex("VESK VERSION: 1\\.12\r\nCOMPILED BY: [A-Za-z]+ Ver\\. [0-9]+\\.[0-9]+ C\\+\\+ 20[0-9]{2}\\.[0-9]+")))
+      text,
+      std::regex(
+          "VESK VERSION: 1\\.12\r\nCOMPILED BY: [A-Za-z]+ Ver\\. [0-9]+\\.[0-9]+ C\\+\\+ 20[0-9]{2}\\.[0-9]+")))
       << text;
   EXPECT_EQ(VersionException().message(), text);
 }

@@ -43,7 +43,9 @@ class AssocTable {
   using Slot = std::uint64_t;
   static Slot makeSlot(std::size_t hash, std::size_t position);
   static std::uint32_t hashBitsOf(Slot slot) { return static_cast<std::uint32_t>(slot >> 32); }
-  static std::size_t positionOf(Slot slot) { return static_cast<std::size_t>(slot & 0xFFFFFFFFu) - 1; }
+  static std::size_t positionOf(Slot slot) {
+    return static_cast<std::size_t>(slot & 0xFFFFFFFFu) - 1;
+  }
   // The slot holding the key, or the free slot where it belongs.
   std::size_t slotFor(std::string_view key, std::size_t hash) const;
   void grow();

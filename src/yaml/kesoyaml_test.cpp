@@ -23,7 +23,8 @@ std::string written(const YamlHolder& node) {
 
 // Structural equality, entries compared in order.
 bool sameTree(const NodeRef& a, const NodeRef& b) {
-  if (a->isScalar() || b->isScalar()) return a->isScalar() && b->isScalar() && a->asString() == b->asString();
+  if (a->isScalar() || b->isScalar())
+    return a->isScalar() && b->isScalar() && a->asString() == b->asString();
   if (a->isArray() != b->isArray()) return false;
   if (a->isArray()) {
     NodeList x = a->asArray(), y = b->asArray();
@@ -53,11 +54,13 @@ class TreeMaker {
 
   NodeRef container(int depth) {
     bool array = coin();
-    NodeRef node = array ? NodeRef(std::make_shared<YamlArray>()) : NodeRef(std::make_shared<YamlAssoc>());
+    NodeRef node =
+        array ? NodeRef(std::make_shared<YamlArray>()) : NodeRef(std::make_shared<YamlAssoc>());
     int count = 1 + static_cast<int>(random_() % 4);
     for (int i = 0; i < count; ++i) {
-      NodeRef child = depth < 4 && random_() % 3 == 0 ? container(depth + 1)
-                                                      : NodeRef(std::make_shared<YamlScalar>(text(false)));
+      NodeRef child = depth < 4 && random_() % 3 == 0
+                          ? container(depth + 1)
+                          : NodeRef(std::make_shared<YamlScalar>(text(false)));
       if (array) {
         static_cast<YamlArray&>(*node).append(child);
       } else {
@@ -82,7 +85,8 @@ class TreeMaker {
     static const std::string kFirst = "abcXYZ019_./\xC3\xA9\x80\xFF";
     std::string out(1, kFirst[random_() % kFirst.size()]);
     int length = static_cast<int>(random_() % 8);
-    for (int i = 0; i < length; ++i) out += random_() % 3 == 0 ? anyByte(key) : static_cast<char>('a' + random_() % 26);
+    for (int i = 0; i < length; ++i)
+      out += random_() % 3 == 0 ? anyByte(key) : static_cast<char>('a' + random_() % 26);
     if (key) {
       while (out.back() == ' ' || out.back() == '\t') out.back() = 'z';
     }
@@ -119,7 +123,8 @@ class YamlFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() /
-           ("kesoyaml_load_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("kesoyaml_load_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }

@@ -51,7 +51,11 @@ TEST(YamlNode, WrongKindNamesTheConcreteClass) {
 
 TEST(YamlNode, MissingKeyAndIndex) {
   YamlAssoc assoc;
-  assoc.putStrings([] { StringMap m; m.set("a", "1"); return m; }());
+  assoc.putStrings([] {
+    StringMap m;
+    m.set("a", "1");
+    return m;
+  }());
   EXPECT_EQ(errorOf([&] { assoc.item("x"); }), "YamlAssoc: key not exists: x");
   EXPECT_EQ(errorOf([&] { assoc.item("A"); }), "YamlAssoc: key not exists: A");  // case-sensitive
   EXPECT_EQ(assoc.item("a")->asString(), "1");
@@ -125,7 +129,8 @@ TEST(YamlAssoc, PutAddsAndReplacesInPlace) {
   second.set("b", 20);
   second.set("c", 30);
   assoc.putInts(second);
-  EXPECT_THAT(pairs(assoc.asStringAssoc()), ElementsAre(Pair("a", "1"), Pair("b", "20"), Pair("c", "30")));
+  EXPECT_THAT(pairs(assoc.asStringAssoc()),
+              ElementsAre(Pair("a", "1"), Pair("b", "20"), Pair("c", "30")));
 
   EXPECT_EQ(*assoc.asIntAssoc().find("c"), 30);
   DoubleMap doubles;

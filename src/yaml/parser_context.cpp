@@ -192,7 +192,8 @@ std::string YamlParserContext::getScalar(bool asKey) {
     bool single = quote == '\'';
     advance();
     std::size_t length = rest().find(quote);
-    if (length == std::string_view::npos) error(single ? "unmatched single quote" : "unmatched double quote");
+    if (length == std::string_view::npos)
+      error(single ? "unmatched single quote" : "unmatched double quote");
     std::string content(slice(length));
     advanceBy(length + 1);
     if (asKey) {

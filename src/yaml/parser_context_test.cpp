@@ -7,7 +7,9 @@
 namespace kesoyaml {
 namespace {
 
-YamlParserContext make(std::string_view text) { return YamlParserContext(std::string(text) + '\0'); }
+YamlParserContext make(std::string_view text) {
+  return YamlParserContext(std::string(text) + '\0');
+}
 
 std::string errorOf(const std::function<void()>& call) {
   try {
@@ -41,7 +43,8 @@ TEST(ParserContext, CheckedReadsStopAtTheTerminator) {
 }
 
 TEST(ParserContext, CommentLeavesPosOnTheLastCharacterOfItsLineBreak) {
-  for (auto [text, expected] : {std::pair{"# c\nx", 3}, {"# c\r\nx", 4}, {"# c\rx", 3}, {"# c", 3}}) {
+  for (auto [text, expected] :
+       {std::pair{"# c\nx", 3}, {"# c\r\nx", 4}, {"# c\rx", 3}, {"# c", 3}}) {
     auto in = make(text);
     ASSERT_TRUE(in.skipComment());
     in.advance();
@@ -58,7 +61,7 @@ TEST(ParserContext, BlankLineConsumesBlanksCommentAndLineBreak) {
     bool blank;
     std::size_t pos;
   } cases[] = {
-      {" \t\nx", true, 3}, {" # c\r\nx", true, 6}, {"\rx", true, 1},  {"  ", true, 2},
+      {" \t\nx", true, 3}, {" # c\r\nx", true, 6}, {"\rx", true, 1},   {"  ", true, 2},
       {"# only", true, 6}, {"  x\n", false, 0},    {"\v\n", false, 0}, {"\f", false, 0},
   };
   for (const Case& c : cases) {
@@ -74,8 +77,8 @@ TEST(ParserContext, PlainValueEndsAtLineBreakOrHashAndLosesTrailingBlanks) {
     const char* value;
     std::size_t pos;
   } cases[] = {
-      {"b#c\n", "b", 1},         {"a b \t\r\nx", "a b", 5}, {"v: w 'q' \"r\"", "v: w 'q' \"r\"", 12},
-      {"last", "last", 4},       {"x #c", "x", 2},           {"\v\n", "\v", 1},
+      {"b#c\n", "b", 1},   {"a b \t\r\nx", "a b", 5}, {"v: w 'q' \"r\"", "v: w 'q' \"r\"", 12},
+      {"last", "last", 4}, {"x #c", "x", 2},          {"\v\n", "\v", 1},
   };
   for (const Case& c : cases) {
     auto in = make(c.text);
@@ -142,9 +145,12 @@ TEST(ParserContext, EscapesApplyRowByRowWithTheDoubledBackslashLast) {
 }
 
 TEST(ParserContext, QuotingErrorsWithPositions) {
-  EXPECT_EQ(errorOf([] { make("'abc\n").getScalar(false); }), "Parser: unmatched single quote in line1 pos1");
-  EXPECT_EQ(errorOf([] { make("\"abc").getScalar(true); }), "Parser: unmatched double quote in line1 pos1");
-  EXPECT_EQ(errorOf([] { make("'a' b\n").getScalar(false); }), "Parser: garbage after single quote in line1 pos3");
+  EXPECT_EQ(errorOf([] { make("'abc\n").getScalar(false); }),
+            "Parser: unmatched single quote in line1 pos1");
+  EXPECT_EQ(errorOf([] { make("\"abc").getScalar(true); }),
+            "Parser: unmatched double quote in line1 pos1");
+  EXPECT_EQ(errorOf([] { make("'a' b\n").getScalar(false); }),
+            "Parser: garbage after single quote in line1 pos3");
   // A backslash does not protect a double quote.
   EXPECT_EQ(errorOf([] { make("\"a\\\"b\"\n").getScalar(false); }),
             "Parser: garbage after double quote in line1 pos4");
@@ -156,9 +162,15 @@ TEST(ParserContext, PositionTextCountsLinesAndColumns) {
     std::size_t pos;
     const char* expected;
   } cases[] = {
-      {"", 0, " in line1 pos1"},          {"abcd", 0, " in line1 pos1"},       {"abcd", 1, " in line1 pos1"},
-      {"abcd", 3, " in line1 pos3"},      {"---\nvesk\n", 4, " in line2 pos1"}, {"---\r\nvesk", 5, " in line2 pos2"},
-      {"a\rb\rc", 4, " in line3 pos1"},   {"a\n\nb", 3, " in line3 pos1"},     {"a\n\r\nb", 4, " in line3 pos2"},
+      {"", 0, " in line1 pos1"},
+      {"abcd", 0, " in line1 pos1"},
+      {"abcd", 1, " in line1 pos1"},
+      {"abcd", 3, " in line1 pos3"},
+      {"---\nvesk\n", 4, " in line2 pos1"},
+      {"---\r\nvesk", 5, " in line2 pos2"},
+      {"a\rb\rc", 4, " in line3 pos1"},
+      {"a\n\nb", 3, " in line3 pos1"},
+      {"a\n\r\nb", 4, " in line3 pos2"},
       {"ab", 10, " in line1 pos3"},
   };
   for (const Case& c : cases) {

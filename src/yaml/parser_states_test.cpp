@@ -86,7 +86,8 @@ TEST(ParserEntries, TypicalSettingFileWithBlanksTabsOrCrLf) {
     NodeRef vesk = root->item("vesk");
     EXPECT_THAT(keys(vesk), ElementsAre("d", "includes", "variables"));
     EXPECT_EQ(vesk->item("d")->asString(), "out");
-    EXPECT_THAT(vesk->item("includes")->asStringArray(), ElementsAre("define.vsk:0", "scenario.vsk:1"));
+    EXPECT_THAT(vesk->item("includes")->asStringArray(),
+                ElementsAre("define.vsk:0", "scenario.vsk:1"));
     EXPECT_EQ(vesk->item("variables")->item("maxpage")->asInt(), 30);
   }
 }

@@ -81,7 +81,8 @@ void writeContainer(const YamlHolder& root, YamlOutput& out, std::int32_t depth)
       child = node.get();
     }
     std::int32_t childDepth = frame.depth + 1;  // frame may move on push_back
-    if (dynamic_cast<const YamlAssoc*>(child) != nullptr || dynamic_cast<const YamlArray*>(child) != nullptr) {
+    if (dynamic_cast<const YamlAssoc*>(child) != nullptr ||
+        dynamic_cast<const YamlArray*>(child) != nullptr) {
       frames.push_back({child, 0, childDepth});
     } else {
       child->writeBody(out, childDepth);
@@ -106,9 +107,13 @@ void YamlHolder::write(YamlOutput& out) const {
   writeBody(out, 0);
 }
 
-void YamlAssoc::writeBody(YamlOutput& out, std::int32_t depth) const { writeContainer(*this, out, depth); }
+void YamlAssoc::writeBody(YamlOutput& out, std::int32_t depth) const {
+  writeContainer(*this, out, depth);
+}
 
-void YamlArray::writeBody(YamlOutput& out, std::int32_t depth) const { writeContainer(*this, out, depth); }
+void YamlArray::writeBody(YamlOutput& out, std::int32_t depth) const {
+  writeContainer(*this, out, depth);
+}
 
 void YamlScalar::writeBody(YamlOutput& out, std::int32_t) const {
   if (text_.find_first_of(kNeedsQuotes) == std::string::npos) {

@@ -19,7 +19,9 @@ std::string written(const YamlHolder& node) {
   return out.text();
 }
 
-std::string bodyOf(const std::string& text) { return written(YamlScalar(text)).substr(kHeader.size()); }
+std::string bodyOf(const std::string& text) {
+  return written(YamlScalar(text)).substr(kHeader.size());
+}
 
 TEST(YamlWriter, EmptyRootAndScalarRoot) {
   EXPECT_EQ(written(YamlAssoc()), kHeader);
@@ -119,8 +121,8 @@ class YamlSave : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() /
-           ("kesoyaml_save_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           ("kesoyaml_save_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
@@ -140,7 +142,9 @@ TEST_F(YamlSave, OverALongerFileLeavesOnlyTheNewDocument) {
   root.save(file);
   EXPECT_EQ(vesk::platform::readWholeFile(file), kHeader + "\r\nk: v");
   // Nothing but the document is left in the directory.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST_F(YamlSave, LargeDocumentIsWrittenWhole) {

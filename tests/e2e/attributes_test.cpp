@@ -10,7 +10,8 @@
 namespace e2e {
 namespace {
 
-constexpr fs::perms kReadOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+constexpr fs::perms kReadOnly =
+    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
 
 // Root may write any file on Linux, so only a Windows program (whose runner
 // maps missing write bits to the read-only attribute) or an ordinary user
@@ -29,8 +30,8 @@ TEST(Attributes, ReadOnlySourceGivesAReadOnlyOutputThatLaterRunsLeaveAlone) {
   if (!readOnlyIsRefused()) return;
   fs::permissions(box.path("a.vsk"), fs::perms::owner_write, fs::perm_options::add);
   box.write("a.vsk", "second ${v}");
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"a.vsk"},
-                                        std::vector<std::string>{"a.vsk", "-variables:v=1"}}) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"a.vsk"}, std::vector<std::string>{"a.vsk", "-variables:v=1"}}) {
     r = box.run(args);
     SCOPED_TRACE(args.size());
     EXPECT_EQ(r.status, 1);

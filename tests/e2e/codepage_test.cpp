@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kLocale = "ja_JP.UTF-8";
 
-const std::string kName = "日本語表示.vsk";        // 表 is 0x95 0x5C in Shift-JIS
+const std::string kName = "日本語表示.vsk";         // 表 is 0x95 0x5C in Shift-JIS
 const std::string kNested = "資料ソース/台本.vsk";  // ソ is 0x83 0x5C
 const std::string kValue = "値";
 
@@ -81,8 +81,8 @@ TEST_F(JapaneseNames, FoundByExtractionInByteOrder) {
   Result r = box.run({});
   EXPECT_EQ(r.status, 0) << r.out;
   // UTF-8 byte order: 日 (E6) before 表 (E8) before 資 (E8 B3).
-  std::string expected = reported("日本.vsk", "00.txt") + reported("表.vsk", "01.txt") +
-                         reported(kNested, "02.txt");
+  std::string expected =
+      reported("日本.vsk", "00.txt") + reported("表.vsk", "01.txt") + reported(kNested, "02.txt");
   EXPECT_TRUE(r.out.ends_with(expected)) << r.out;
   EXPECT_EQ(box.read("00.txt") + box.read("01.txt") + box.read("02.txt"), "abc");
 }
@@ -108,7 +108,8 @@ TEST_F(JapaneseNames, FailureMessagesKeepTheUtf8Name) {
   Result r = box.run({"無い.vsk"});
   EXPECT_EQ(r.status, 1);
   // A message is printed as it is, unlike the report lines.
-  EXPECT_TRUE(r.out.ends_with(box.abs("無い.vsk") + ": The source file does not exist.\n")) << r.out;
+  EXPECT_TRUE(r.out.ends_with(box.abs("無い.vsk") + ": The source file does not exist.\n"))
+      << r.out;
 }
 
 }  // namespace

@@ -60,7 +60,8 @@ namespace {
 std::string convert(std::string_view text, const char* to, const char* from) {
   iconv_t cd = iconv_open(to, from);
   // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's own failure value
-  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error(std::string("no iconv for ") + to);
+  if (cd == reinterpret_cast<iconv_t>(-1))
+    throw std::runtime_error(std::string("no iconv for ") + to);
   std::string in(text), out(text.size() * 4 + 16, '\0');
   char* inPtr = in.data();
   char* outPtr = out.data();
@@ -89,7 +90,9 @@ std::string oddName() {
   return windowsProgram() ? convert("\xff\xfe\x80name", "UTF-8", "CP1252") : "\xff\xfe\x80name";
 }
 
-std::string oddValue() { return windowsProgram() ? convert("\xc3\x28", "UTF-8", "CP1252") : "\xc3\x28"; }
+std::string oddValue() {
+  return windowsProgram() ? convert("\xc3\x28", "UTF-8", "CP1252") : "\xc3\x28";
+}
 
 bool copiedPermissions(std::filesystem::perms output, std::filesystem::perms source) {
   using std::filesystem::perms;

@@ -14,8 +14,8 @@ TEST(Failures, OutputNameTakenByADirectory) {
   Sandbox box;
   box.write("a.vsk", "a");
   fs::create_directory(box.path("00.txt"));
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"a.vsk"},
-                                        std::vector<std::string>{"a.vsk", "-variables:x=1"}}) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"a.vsk"}, std::vector<std::string>{"a.vsk", "-variables:x=1"}}) {
     Result r = box.run(args);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find(std::string(".") + separator() + "00.txt: "), std::string::npos) << r.out;
@@ -28,8 +28,8 @@ TEST(Failures, UnreadableSourceLeavesTheOldOutput) {
   Sandbox box;
   fs::create_directory(box.path("a.vsk"));
   box.write("00.txt", "old");
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"a.vsk"},
-                                        std::vector<std::string>{"a.vsk", "-variables:x=1"}}) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"a.vsk"}, std::vector<std::string>{"a.vsk", "-variables:x=1"}}) {
     Result r = box.run(args);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find(box.abs("a.vsk") + ": "), std::string::npos) << r.out;

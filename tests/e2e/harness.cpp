@@ -113,7 +113,9 @@ void Sandbox::write(const std::string& relative, std::string_view bytes) const {
   writeFile(progDir_ / relative, bytes);
 }
 
-std::string Sandbox::read(const std::string& relative) const { return readFile(progDir_ / relative); }
+std::string Sandbox::read(const std::string& relative) const {
+  return readFile(progDir_ / relative);
+}
 
 bool Sandbox::exists(const std::string& relative) const {
   std::error_code ignored;

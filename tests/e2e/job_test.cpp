@@ -16,7 +16,8 @@ std::string reports(const std::string& out) {
   while (start < out.size()) {
     std::size_t end = out.find('\n', start);
     std::string line = out.substr(start, end == std::string::npos ? end : end - start + 1);
-    if (line.find(" => ") != std::string::npos || line.find(" is not newer than ") != std::string::npos) {
+    if (line.find(" => ") != std::string::npos ||
+        line.find(" is not newer than ") != std::string::npos) {
       kept += line;
     }
     if (end == std::string::npos) break;
@@ -153,7 +154,8 @@ TEST(Extraction, ExtensionOptionWithDotWildcardOrCapitals) {
   other.write("a.scr", "a");
   other.write("b.sc1", "b");
   r = other.run({"-ext:sc?"});
-  EXPECT_EQ(reports(r.out), other.abs("a.scr") + " => 00.txt\n" + other.abs("b.sc1") + " => 01.txt\n");
+  EXPECT_EQ(reports(r.out),
+            other.abs("a.scr") + " => 00.txt\n" + other.abs("b.sc1") + " => 01.txt\n");
 }
 
 TEST(Extraction, SymbolicLinkLoopsAreNotFollowed) {
@@ -162,8 +164,8 @@ TEST(Extraction, SymbolicLinkLoopsAreNotFollowed) {
   fs::create_directory_symlink(box.path("sub"), box.path("sub/loop"));
   fs::create_symlink(box.path("sub/a.vsk"), box.path("linked.vsk"));
   Result r = box.run({"-doextract"});
-  EXPECT_EQ(reports(r.out), box.abs("linked.vsk") + " => 00.txt\n" + box.abs("sub/a.vsk") +
-                                " => 01.txt\n");
+  EXPECT_EQ(reports(r.out),
+            box.abs("linked.vsk") + " => 00.txt\n" + box.abs("sub/a.vsk") + " => 01.txt\n");
   EXPECT_EQ(r.status, 0);
 }
 
@@ -172,7 +174,8 @@ TEST(Incremental, DoIfModifiedWithSyncSkipsUntilTheSourceChanges) {
   box.write("a.vsk", "one");
   box.write("b.vsk", "two");
   Result first = box.run({"a.vsk:0", "b.vsk:1", "-doifmodified", "-sync"});
-  EXPECT_EQ(reports(first.out), box.abs("a.vsk") + " => 00.txt\n" + box.abs("b.vsk") + " => 01.txt\n");
+  EXPECT_EQ(reports(first.out),
+            box.abs("a.vsk") + " => 00.txt\n" + box.abs("b.vsk") + " => 01.txt\n");
   // File times are carried over to the millisecond.
   auto ms = [&](const char* name) {
     return std::chrono::floor<std::chrono::milliseconds>(fs::last_write_time(box.path(name)));
@@ -184,10 +187,11 @@ TEST(Incremental, DoIfModifiedWithSyncSkipsUntilTheSourceChanges) {
                                      box.abs("b.vsk") + " is not newer than 01.txt\n");
 
   box.write("b.vsk", "changed");
-  fs::last_write_time(box.path("b.vsk"), fs::last_write_time(box.path("01.txt")) + std::chrono::seconds(2));
+  fs::last_write_time(box.path("b.vsk"),
+                      fs::last_write_time(box.path("01.txt")) + std::chrono::seconds(2));
   Result third = box.run({"a.vsk:0", "b.vsk:1", "-doifmodified:yes", "-sync:on"});
-  EXPECT_EQ(reports(third.out), box.abs("a.vsk") + " is not newer than 00.txt\n" +
-                                    box.abs("b.vsk") + " => 01.txt\n");
+  EXPECT_EQ(reports(third.out),
+            box.abs("a.vsk") + " is not newer than 00.txt\n" + box.abs("b.vsk") + " => 01.txt\n");
   EXPECT_EQ(box.read("01.txt"), "changed");
 }
 
@@ -204,7 +208,8 @@ TEST(Conversion, PlainCopyKeepsBytesPermissionsAndTime) {
   using namespace std::string_literals;
   std::string bytes = "a\r\nb\nc\rd\0e"s;
   box.write("a.vsk", bytes);
-  fs::permissions(box.path("a.vsk"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::owner_exec);
+  fs::permissions(box.path("a.vsk"),
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::owner_exec);
   auto stamp = fs::last_write_time(box.path("a.vsk")) - std::chrono::hours(30);
   fs::last_write_time(box.path("a.vsk"), stamp);
   box.run({"a.vsk"});

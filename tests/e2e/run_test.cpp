@@ -27,16 +27,14 @@ TEST(Run, TypicalRunFromAnotherDirectory) {
   Result r = box.run({"define.vsk:0", "scenario.vsk", "-variables:maxkaisoupage=30"});
 
   std::string define = box.abs("define.vsk"), scenario = box.abs("scenario.vsk");
-  std::string expected = T("change dirctory to " + nativeAbsolute(box.progDir()) + "\n") +
-                         T("parse command line\n") + T("run on command line\n") +
-                         T("set define.vsk\n") + T(parentRefMiss("define.vsk")) +
-                         T("set scenario.vsk\n") + T(parentRefMiss("scenario.vsk")) +
-                         T("env.file " + define + "\n") + T("env.file " + scenario + "\n") +
-                         T("execute\n") + T("read " + define + " to replace\n") +
-                         define + " => 00.txt\n" + T("read " + scenario + " to replace\n") +
-                         // The greedy reference spans both, so the name is not found.
-                         "not found variable: ${maxkaisoupage} of ${maxkaisoupage}\r\n" +
-                         scenario + " => 01.txt\n";
+  std::string expected =
+      T("change dirctory to " + nativeAbsolute(box.progDir()) + "\n") + T("parse command line\n") +
+      T("run on command line\n") + T("set define.vsk\n") + T(parentRefMiss("define.vsk")) +
+      T("set scenario.vsk\n") + T(parentRefMiss("scenario.vsk")) + T("env.file " + define + "\n") +
+      T("env.file " + scenario + "\n") + T("execute\n") + T("read " + define + " to replace\n") +
+      define + " => 00.txt\n" + T("read " + scenario + " to replace\n") +
+      // The greedy reference spans both, so the name is not found.
+      "not found variable: ${maxkaisoupage} of ${maxkaisoupage}\r\n" + scenario + " => 01.txt\n";
   EXPECT_EQ(r.out, expected);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
@@ -110,8 +108,8 @@ TEST(Run, NoArgumentsAndNoSettingFileExtractsEverything) {
   EXPECT_EQ(r.out, T("change dirctory to " + nativeAbsolute(box.progDir()) + "\n") +
                        T("try to load veskenv.yml\n") + T("execute\n") + T("extract from . vsk\n") +
                        T(extracted("./a.vsk")) + T(extracted("./sub/b.vsk")) +
-                       T(extracted("./z.vsk")) + a + " => 00.txt\n" + b + " => 01.txt\n" +
-                       z + " => 02.txt\n");
+                       T(extracted("./z.vsk")) + a + " => 00.txt\n" + b + " => 01.txt\n" + z +
+                       " => 02.txt\n");
   EXPECT_EQ(box.read("00.txt"), "a");
   EXPECT_EQ(box.read("01.txt"), "b");
   EXPECT_EQ(box.read("02.txt"), "z");

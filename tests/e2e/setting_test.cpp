@@ -39,12 +39,13 @@ TEST(SettingRun, NoArgumentsReadsTheDefaultFile) {
   Result r = box.run({});
   std::string define = box.abs("define.vsk"), scenario = box.abs("scenario.vsk");
   std::string expected =
-      T("change dirctory to " + nativeAbsolute(box.progDir()) + "\n") + T("try to load veskenv.yml\n") +
-      T("loaded\n") + T("get vesk\n") + T("get prop d\n") + T("get prop includes\n") +
-      T("includes define.vsk:0\n") + T(parentRefMiss("define.vsk")) + T("includes scenario.vsk:\n") +
-      T(parentRefMiss("scenario.vsk")) + T("get prop variables\n") + T("env.file " + define + "\n") +
-      T("env.file " + scenario + "\n") + T("execute\n") + T("read " + define + " to replace\n") +
-      define + " => 00.txt\n" + T("read " + scenario + " to replace\n") + scenario + " => 01.txt\n";
+      T("change dirctory to " + nativeAbsolute(box.progDir()) + "\n") +
+      T("try to load veskenv.yml\n") + T("loaded\n") + T("get vesk\n") + T("get prop d\n") +
+      T("get prop includes\n") + T("includes define.vsk:0\n") + T(parentRefMiss("define.vsk")) +
+      T("includes scenario.vsk:\n") + T(parentRefMiss("scenario.vsk")) + T("get prop variables\n") +
+      T("env.file " + define + "\n") + T("env.file " + scenario + "\n") + T("execute\n") +
+      T("read " + define + " to replace\n") + define + " => 00.txt\n" +
+      T("read " + scenario + " to replace\n") + scenario + " => 01.txt\n";
   EXPECT_EQ(r.out, expected);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(box.read("out/00.txt"), "max=30\r\n");
@@ -77,7 +78,8 @@ TEST(SettingRun, NamedSettingFileMergesWithTheCommandLineWinning) {
   Sandbox box;
   writeSources(box);
   box.write("other.yml", kSettings);
-  Result r = box.run({"define.vsk:7", "extra.vsk", "-setting:other.yml", "-variables:maxpage=99", "-d:."});
+  Result r =
+      box.run({"define.vsk:7", "extra.vsk", "-setting:other.yml", "-variables:maxpage=99", "-d:."});
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find(T("find -setting. load other.yml\n")), std::string::npos);
   // define.vsk keeps 7; extra.vsk takes 0; scenario.vsk from the file takes 1.
@@ -113,7 +115,8 @@ TEST(SettingRun, OnlyOptionsMergeTheDefaultFile) {
   box.write("veskenv.yml", kSettings);
   Result r = box.run({"-d:cli"});
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find(T("no includes and find default setting. load veskenv.yml\n")), std::string::npos);
+  EXPECT_NE(r.out.find(T("no includes and find default setting. load veskenv.yml\n")),
+            std::string::npos);
   EXPECT_EQ(box.read("cli/00.txt"), "max=30\r\n");
   EXPECT_FALSE(box.exists("out"));
 }
@@ -140,8 +143,10 @@ TEST(SettingRun, RefusedFilesConvertNothing) {
            {"---\nvesk\n", p + "bad YAML format\r\nParser: colon expected in line2 pos1\n"},
            {"---\r\nvesk\r\n", p + "bad YAML format\r\nParser: colon expected in line2 pos2\n"},
            {"---\nvesk: yes\n", p + "can use only assoc for vesk\n"},
-           {"---\nvesk:\n  d:\n    - a\n", p + "cannot use array or assoc for indicating a factor of d\n"},
-           {"---\nvesk:\n  includes:\n    - a.vsk:1:2\n", p + "not a file specification in includes: a.vsk:1:2\n"},
+           {"---\nvesk:\n  d:\n    - a\n",
+            p + "cannot use array or assoc for indicating a factor of d\n"},
+           {"---\nvesk:\n  includes:\n    - a.vsk:1:2\n",
+            p + "not a file specification in includes: a.vsk:1:2\n"},
            {"--- # kesoYAML:0.1", p + "bad YAML format\r\nYamlAssoc: key not exists: vesk\n"},
            {"", p + "bad YAML format\r\nParser: premature end in line1 pos1\n"},
        }) {
@@ -162,7 +167,8 @@ TEST(SettingRun, MissingDirectoryOrBinarySettingFiles) {
   Sandbox box;
   writeSources(box);
   Result r = box.run({"-setting:absent.yml"});
-  EXPECT_EQ(lastLine(r.out), "Invalid Setting File - absent.yml: The setting file does not exist.\n");
+  EXPECT_EQ(lastLine(r.out),
+            "Invalid Setting File - absent.yml: The setting file does not exist.\n");
   EXPECT_EQ(r.status, 1);
 
   fs::create_directory(box.path("dir.yml"));
@@ -182,7 +188,8 @@ TEST(SettingRun, MissingDirectoryOrBinarySettingFiles) {
 TEST(SettingRun, ALargeSettingFile) {
   Sandbox box;
   std::string document = "---\nvesk:\n  variables:\n";
-  for (int i = 0; i < 200000; ++i) document += "    v" + std::to_string(i) + ": value" + std::to_string(i) + "\n";
+  for (int i = 0; i < 200000; ++i)
+    document += "    v" + std::to_string(i) + ": value" + std::to_string(i) + "\n";
   document += "  includes:\n    - a.vsk:3\n";
   box.write("veskenv.yml", document);
   box.write("a.vsk", "${v199999}\n");
