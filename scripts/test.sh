@@ -1,10 +1,43 @@
 #!/usr/bin/env bash
-# Builds vesk and runs every test: unit tests and end-to-end tests of both
-# programs (release and trace). Installs what is missing first.
+# Builds vesk and runs every test. Installs what is missing first.
+#
+#   scripts/test.sh          everything CI runs (about 30-40 minutes on 2 cores)
+#   scripts/test.sh --quick  unit, end-to-end and fault tests of the Linux build
+#
+# Stages, in order: the Linux build with warnings as errors and its unit,
+# end-to-end and fault tests; formatting and static analysis; the whole suite
+# under AddressSanitizer and UBSan plus a short run of every fuzz target; the
+# end-to-end suite against the 32- and 64-bit Windows programs under Wine; the
+# Debian and Windows packages, installed and run on the example project.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+quick=0
+case "${1:-}" in
+  "") ;;
+  --quick) quick=1 ;;
+  *) echo "usage: scripts/test.sh [--quick]" >&2; exit 2 ;;
+esac
+
+stage() { printf '\n==== %s (%s)\n' "$1" "$(date +%H:%M:%S)"; }
+
+stage "Linux build and tests"
 scripts/setup.sh
 cmake --preset ci >/dev/null
 cmake --build --preset ci
 ctest --preset ci
+((quick)) && exit 0
+
+stage "formatting and static analysis"
+VESK_LINT_BUILD=build/ci scripts/lint.sh
+
+stage "sanitizers and fuzz targets"
+scripts/test-extra.sh
+
+stage "Windows programs under Wine"
+VESK_E2E_HOST_BUILD=build/ci scripts/test-windows.sh
+
+stage "packages"
+VESK_PACKAGE_BUILD=build/ci scripts/package.sh --windows
+
+stage "all stages passed"

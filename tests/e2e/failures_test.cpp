@@ -55,7 +55,7 @@ TEST(BadInput, HugeArgumentsAndOddBytes) {
   // 32 K): repeated options (the last one wins) and a long value.
   std::vector<std::string> args = {"a.vsk", "-variables:v=" + big};
   for (int i = 0; i < 8; ++i) args.emplace_back("-ext:" + big);
-  args.push_back("-ext:vsk");
+  args.emplace_back("-ext:vsk");
   Result r = box.run(args);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(box.read("00.txt"), big + "\r\n");

@@ -133,7 +133,7 @@ TEST(TakenNames, AnOutputNameTakenByADirectoryInEveryMode) {
   box.write("00.txt/inside", "kept");
   // -doifmodified must not take a directory for an up-to-date output, however
   // new the directory is.
-  for (std::vector<std::string> mode :
+  for (const std::vector<std::string>& mode :
        {kCopy, kRewrite, std::vector<std::string>{"-doifmodified"},
         std::vector<std::string>{"-sync"},
         std::vector<std::string>{"-doifmodified", "-sync", "-variables:v=1"}}) {

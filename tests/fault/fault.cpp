@@ -1,11 +1,12 @@
 #include "fault.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
+#include <csignal>
+#include <utility>
 
 #include <cerrno>
 #include <cstdlib>
@@ -176,7 +177,7 @@ Result Process::wait(std::chrono::milliseconds limit) {
   return result;
 }
 
-SmallDisk::SmallDisk(const fs::path& dir, std::size_t bytes) : dir_(dir) {
+SmallDisk::SmallDisk(fs::path dir, std::size_t bytes) : dir_(std::move(dir)) {
   fs::create_directories(dir_);
   std::string options = "size=" + std::to_string(bytes) + ",mode=0777";
   if (::mount("tmpfs", dir_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0) {

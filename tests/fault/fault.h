@@ -67,7 +67,7 @@ class Process {
 // possible, for instance without root.
 class SmallDisk {
  public:
-  SmallDisk(const fs::path& dir, std::size_t bytes);
+  SmallDisk(fs::path dir, std::size_t bytes);
   ~SmallDisk();
   SmallDisk(const SmallDisk&) = delete;
   SmallDisk& operator=(const SmallDisk&) = delete;

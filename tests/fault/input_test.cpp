@@ -217,9 +217,11 @@ class RandomInput : public ::testing::Test {
         "    v: 1\n"
         "    w: 'two'\n";
     static const std::vector<std::string> pieces = {
-        ":",  "-",   " ",       "\t", "\n", "\r\n",  "\r",        "\v",
-        "\f", "#",   "\"",      "'",  "\\", "vesk:", "includes:", "variables:",
-        "d:", "---", "- a.vsk", "\0", "x",  "  ",    ": ",        "\\n"};
+        ":",          "-",  " ",   "\t",      "\n",
+        "\r\n",       "\r", "\v",  "\f",      "#",
+        "\"",         "'",  "\\",  "vesk:",   "includes:",
+        "variables:", "d:", "---", "- a.vsk", std::string(1, '\0'),
+        "x",          "  ", ": ",  "\\n"};
     if (below(5) == 0) return bytes(200);
     std::string text = valid;
     std::size_t edits = 1 + below(6);

@@ -3,7 +3,7 @@
 // processes write the same outputs at once. An output is always either its
 // old bytes or the complete new conversion.
 #include <gtest/gtest.h>
-#include <signal.h>
+#include <csignal>
 
 #include <chrono>
 #include <cstdio>
@@ -110,7 +110,7 @@ TEST(Killed, AtRandomMomentsOfALargeConversion) {
   const std::string old = "old output\n";
   for (bool rewrite : {false, true}) {
     std::vector<std::string> args = {"big.vsk"};
-    if (rewrite) args.push_back("-variables:v=value");
+    if (rewrite) args.emplace_back("-variables:v=value");
     const std::string expected = rewrite ? rewritten(source, "v", "value") : source;
     box.write("00.txt", old);
     auto whole = elapsed([&] { EXPECT_EQ(box.run(args).status, 0); });
