@@ -26,7 +26,8 @@ void readIncludes(VESKEnv& env, const NodeRef& value) {
     std::string text = platform::fromMultiByte(element->asString());
     std::optional<FileSpec> spec = parseInclude(text);
     // The command line refuses the same text as a usage error.
-    if (!spec) throw SettingException("not a file specification in includes: " + text);
+    if (!spec)
+      throw SettingException("not a file name with an optional number in includes: " + text);
     VESK_TRACE("includes %.*s:%.*s\n", platform::toMultiByte(spec->file), spec->number);
     env.addInclude(spec->file, spec->number);
   }

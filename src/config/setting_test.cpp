@@ -100,9 +100,9 @@ TEST_F(SettingTest, ChoicesForShapesThatWouldOtherwiseRunWithDefaults) {
   EXPECT_EQ(failure("---\nvesk: out\n"), prefix + "can use only assoc for vesk");
   EXPECT_EQ(failure("---\nvesk:\n  - a.vsk\n"), prefix + "can use only assoc for vesk");
   EXPECT_EQ(failure("---\nvesk:\n  includes:\n    - a:b:c\n"),
-            prefix + "not a file specification in includes: a:b:c");
+            prefix + "not a file name with an optional number in includes: a:b:c");
   EXPECT_EQ(failure("---\nvesk:\n  includes:\n    - :5\n"),
-            prefix + "not a file specification in includes: :5");
+            prefix + "not a file name with an optional number in includes: :5");
 }
 
 TEST_F(SettingTest, FilesThatCannotBeReadFailWithTheFileLayersMessage) {

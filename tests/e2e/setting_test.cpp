@@ -146,7 +146,7 @@ TEST(SettingRun, RefusedFilesConvertNothing) {
            {"---\nvesk:\n  d:\n    - a\n",
             p + "cannot use array or assoc for indicating a factor of d\n"},
            {"---\nvesk:\n  includes:\n    - a.vsk:1:2\n",
-            p + "not a file specification in includes: a.vsk:1:2\n"},
+            p + "not a file name with an optional number in includes: a.vsk:1:2\n"},
            {"--- # kesoYAML:0.1", p + "bad YAML format\r\nYamlAssoc: key not exists: vesk\n"},
            {"", p + "bad YAML format\r\nParser: premature end in line1 pos1\n"},
        }) {
