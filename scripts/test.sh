@@ -29,7 +29,9 @@ ctest --preset ci
 ((quick)) && exit 0
 
 stage "formatting and static analysis"
-VESK_LINT_BUILD=build/ci scripts/lint.sh
+# Its own build directory: the compile database of the GCC build carries
+# options that clang-tidy does not know.
+scripts/lint.sh
 
 stage "sanitizers and fuzz targets"
 scripts/test-extra.sh
