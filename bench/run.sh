@@ -10,7 +10,7 @@ build=${VESK_BENCH_BUILD:-$root/build/bench}
 
 # The peers, and what builds vesk; installed only when missing.
 need=()
-for pair in envsubst:gettext-base sed:sed cp:coreutils find:findutils python3:python3 \
+for pair in envsubst:gettext-base sed:sed cp:coreutils find:findutils /usr/bin/time:time python3:python3 \
             cmake:cmake ninja:ninja-build g++:g++; do
   command -v "${pair%%:*}" >/dev/null || need+=("${pair#*:}")
 done
