@@ -3,8 +3,8 @@
 // name=value,... form, then the text. The substituted text is compared with
 // the defining regular expression \$\{(.+)\} ('.' stopping at a line feed),
 // including the "not found variable" messages; splitting the text in chunks
-// of any size must give the lines that splitting it whole gives, each marked
-// when it holds a '$'.
+// of any size must give the lines that splitting it whole gives, each with
+// the right positions of its first '$' and last '}'.
 
 #include <cstddef>
 #include <cstdint>
@@ -67,13 +67,14 @@ std::vector<std::string> linesOf(std::string_view text) {
   return lines;
 }
 
-// Splitting in chunks of the given size; each line's mark must tell whether it
-// holds a '$'.
+// Splitting in chunks of the given size; each line's marks must give its
+// first '$' and its last '}'.
 std::vector<std::string> linesInChunks(std::string_view text, std::size_t chunk) {
   std::vector<std::string> lines;
-  vesk::LineSplitter splitter('$');
-  auto onLine = [&lines](std::string_view line, bool marked) {
-    require(marked == (line.find('$') != std::string_view::npos));
+  vesk::LineSplitter splitter;
+  auto onLine = [&lines](std::string_view line, const vesk::LineMarks& marks) {
+    require(marks.firstDollar == line.find('$'));
+    require(marks.lastBrace == line.rfind('}'));
     lines.emplace_back(line);
   };
   for (std::size_t pos = 0; pos < text.size(); pos += chunk) splitter.feed(text.substr(pos, chunk), onLine);
