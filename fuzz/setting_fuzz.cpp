@@ -83,7 +83,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   require(parseError.empty());
   if (!env) return 0;
-  for (const auto& entry : env->includes()) require(!entry.first.empty() && entry.first.front() == '/');
+  // A name with a NUL byte would reach the system cut short.
+  for (const auto& entry : env->includes()) {
+    require(!entry.first.empty() && entry.first.front() == '/');
+    require(entry.first.find('\0') == std::string::npos);
+  }
+  if (const std::string* dir = env->options().find("d")) require(dir->find('\0') == std::string::npos);
   try {
     std::unique_ptr<vesk::VESK> job = vesk::VESK::fromEnv(*env);
     for (const auto& entry : job->settings().includes) require(entry.second >= vesk::kAutoNumber);

@@ -17,6 +17,14 @@ void requireScalar(const NodeRef& value, const std::string& name) {
   }
 }
 
+// A name that holds a NUL byte would reach the system cut short, so vesk
+// would read or write another file than the one named.
+void requireNoNul(const std::string& name, const std::string& key) {
+  if (name.find('\0') != std::string::npos) {
+    throw SettingException("cannot use a NUL byte in a file name of " + key);
+  }
+}
+
 void readIncludes(VESKEnv& env, const NodeRef& value) {
   if (!value->isArray()) throw SettingException("can use only array for includes");
   for (const NodeRef& element : value->asArray()) {
@@ -24,6 +32,7 @@ void readIncludes(VESKEnv& env, const NodeRef& value) {
       throw SettingException("cannot use array for indicating a factor of includes");
     }
     std::string text = platform::fromMultiByte(element->asString());
+    requireNoNul(text, "includes");
     std::optional<FileSpec> spec = parseInclude(text);
     // The command line refuses the same text as a usage error.
     if (!spec)
@@ -52,6 +61,7 @@ void readEntry(VESKEnv& env, const std::string& key, const NodeRef& value) {
   VESK_TRACE("get prop %.*s\n", key);
   if (key == "d" || key == "ext" || key == "doextract" || key == "doifmodified") {
     requireScalar(value, key);
+    if (key == "d") requireNoNul(value->asString(), key);
     env.setOption(key, value->asString());
   } else if (key == "includes") {
     readIncludes(env, value);

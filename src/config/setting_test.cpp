@@ -92,6 +92,21 @@ TEST_F(SettingTest, WrongShapesAreReportedWithTheirMessages) {
             prefix + "cannot use array or assoc for indicating a factor of a");
 }
 
+// The system would take such a name only up to its NUL byte: another file.
+TEST_F(SettingTest, FileNamesWithANulByteAreRefused) {
+  using namespace std::string_literals;
+  EXPECT_EQ(failure("---\nvesk:\n  includes:\n    - a.vs\0k\n"s),
+            "Invalid Setting File - cannot use a NUL byte in a file name of includes");
+  EXPECT_EQ(failure("---\nvesk:\n  includes:\n    - \"a\0b.vsk:1\"\n"s),
+            "Invalid Setting File - cannot use a NUL byte in a file name of includes");
+  EXPECT_EQ(failure("---\nvesk:\n  d: o\0ut\n"s),
+            "Invalid Setting File - cannot use a NUL byte in a file name of d");
+  // Elsewhere a NUL byte is only text.
+  std::optional<VESKEnv> env = load("---\nvesk:\n  variables:\n    v: a\0b\n"s);
+  ASSERT_TRUE(env);
+  EXPECT_EQ(value(env->variables(), "v"), "a\0b"s);
+}
+
 TEST_F(SettingTest, ChoicesForShapesThatWouldOtherwiseRunWithDefaults) {
   const std::string prefix = "Invalid Setting File - ";
   // A document with a header and nothing else lacks the key like an empty one.
