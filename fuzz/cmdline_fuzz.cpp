@@ -50,8 +50,8 @@ void checkFileSpec(std::string_view text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::vector<std::string> args = splitArguments(
-      std::string_view(reinterpret_cast<const char*>(data), size));
+  std::vector<std::string> args =
+      splitArguments(std::string_view(reinterpret_cast<const char*>(data), size));
   std::size_t fileArguments = 0;
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (!vesk::isOption(args[i])) {
@@ -68,7 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   require(env.includes().size() <= fileArguments);
-  for (const auto& entry : env.includes()) require(!entry.first.empty() && entry.first.front() == '/');
+  for (const auto& entry : env.includes())
+    require(!entry.first.empty() && entry.first.front() == '/');
   require(!env.options().contains("variables"));
 
   try {

@@ -31,7 +31,8 @@ const std::string& settingFile() {
   static const std::string* file = nullptr;
   if (file == nullptr) {
     const char* base = std::getenv("TMPDIR");
-    std::string name = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/vesk-fuzz-XXXXXX";
+    std::string name =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/vesk-fuzz-XXXXXX";
     if (::mkdtemp(name.data()) == nullptr) std::abort();
     dir = new std::string(name);
     file = new std::string(name + "/veskenv.yml");
@@ -88,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(!entry.first.empty() && entry.first.front() == '/');
     require(entry.first.find('\0') == std::string::npos);
   }
-  if (const std::string* dir = env->options().find("d")) require(dir->find('\0') == std::string::npos);
+  if (const std::string* dir = env->options().find("d"))
+    require(dir->find('\0') == std::string::npos);
   try {
     std::unique_ptr<vesk::VESK> job = vesk::VESK::fromEnv(*env);
     for (const auto& entry : job->settings().includes) require(entry.second >= vesk::kAutoNumber);

@@ -77,7 +77,8 @@ std::vector<std::string> linesInChunks(std::string_view text, std::size_t chunk)
     require(marks.lastBrace == line.rfind('}'));
     lines.emplace_back(line);
   };
-  for (std::size_t pos = 0; pos < text.size(); pos += chunk) splitter.feed(text.substr(pos, chunk), onLine);
+  for (std::size_t pos = 0; pos < text.size(); pos += chunk)
+    splitter.feed(text.substr(pos, chunk), onLine);
   splitter.finish(onLine);
   return lines;
 }
@@ -87,7 +88,8 @@ std::vector<std::string> linesInChunks(std::string_view text, std::size_t chunk)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
   std::size_t nul = input.find('\0');
-  std::string_view definitions = nul == std::string_view::npos ? std::string_view() : input.substr(0, nul);
+  std::string_view definitions =
+      nul == std::string_view::npos ? std::string_view() : input.substr(0, nul);
   std::string text(nul == std::string_view::npos ? input : input.substr(nul + 1));
   vesk::VariableTable variables = vesk::parseVariables(definitions);
 

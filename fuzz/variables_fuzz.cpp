@@ -32,8 +32,10 @@ vesk::VariableTable byRegex(const std::string& text) {
     std::size_t comma = text.find(',', start);
     std::size_t end = comma == std::string::npos ? text.size() : comma;
     std::string piece = trim(text.substr(start, end - start));
-    std::string name = std::regex_replace(piece, pair, "$1", std::regex_constants::format_first_only);
-    std::string value = std::regex_replace(piece, pair, "$2", std::regex_constants::format_first_only);
+    std::string name =
+        std::regex_replace(piece, pair, "$1", std::regex_constants::format_first_only);
+    std::string value =
+        std::regex_replace(piece, pair, "$2", std::regex_constants::format_first_only);
     if (!name.empty()) table.set(name, value);
     if (comma == std::string::npos) break;
     start = comma + 1;

@@ -241,7 +241,8 @@ namespace {
 bool endsWithKnownMessage(const std::string& out) {
   std::string text = out.ends_with('\n') ? out.substr(0, out.size() - 1) : out;
   for (std::size_t start = text.size(); start-- > 0;) {
-    if ((start == 0 || text[start - 1] == '\n') && knownFailureMessage(text.substr(start))) return true;
+    if ((start == 0 || text[start - 1] == '\n') && knownFailureMessage(text.substr(start)))
+      return true;
   }
   return false;
 }
