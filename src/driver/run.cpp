@@ -6,6 +6,7 @@
 #include "convert/vesk.h"
 #include "fileutil/path.h"
 #include "platform/platform.h"
+#include "support/exception.h"
 #include "support/output.h"
 #include "support/trace.h"
 #include "support/version.h"
@@ -18,7 +19,15 @@ namespace {
 void moveToProgramDirectory(const std::string& programPath) {
   std::string dir = directoryPart(platform::fromMultiByte(programPath));
   VESK_TRACE("change dirctory to %.*s\n", dir);
-  if (!dir.empty() && dir != platform::currentDir()) platform::changeDir(dir);
+  if (dir.empty()) return;
+  // A working directory that has been removed has no name; the program's
+  // directory still has one, so move there all the same.
+  std::string here;
+  try {
+    here = platform::currentDir();
+  } catch (const FileException&) {
+  }
+  if (dir != here) platform::changeDir(dir);
 }
 
 std::unique_ptr<VESK> buildJob(const std::vector<std::string>& args) {

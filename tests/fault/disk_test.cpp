@@ -21,7 +21,7 @@ std::vector<std::string> with(std::vector<std::string> args, const std::vector<s
 void expectFailure(const Result& r, const std::string& message) {
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_EQ(splitOutput(r.out).message, message) << r.out;
-  EXPECT_TRUE(r.err.empty());
+  EXPECT_EQ(r.err, "");
 }
 
 TEST(DiskFull, TheOutputBeingWrittenKeepsItsOldBytes) {

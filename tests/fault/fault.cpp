@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
@@ -95,7 +96,8 @@ Unprivileged::~Unprivileged() {
   }
 }
 
-Process::Process(const Sandbox& box, const std::vector<std::string>& args) {
+Process::Process(const Sandbox& box, const std::vector<std::string>& args,
+                 const StartOptions& options) {
   static int counter = 0;
   std::string tag = std::to_string(::getpid()) + "-" + std::to_string(counter++);
   outFile_ = box.elsewhere() / ("stdout-" + tag);
@@ -129,7 +131,13 @@ Process::Process(const Sandbox& box, const std::vector<std::string>& args) {
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    if (::chdir(box.elsewhere().c_str()) != 0) ::_exit(126);
+    const fs::path& cwd = options.cwd.empty() ? box.elsewhere() : options.cwd;
+    if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+    if (options.removeCwd && ::rmdir(cwd.c_str()) != 0) ::_exit(126);
+    if (options.addressSpace != 0) {
+      rlimit limit{options.addressSpace, options.addressSpace};
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+    }
     if (direct) {
       ::execv(argv[0], argv.data());
     } else {
@@ -172,8 +180,10 @@ Result Process::wait(std::chrono::milliseconds limit) {
   }
   pid_ = -1;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  result.out = e2e::readFile(outFile_);
-  result.err = e2e::readFile(errFile_);
+  // A child killed right after the fork has not made its files yet.
+  std::error_code ignored;
+  if (fs::exists(outFile_, ignored)) result.out = e2e::readFile(outFile_);
+  if (fs::exists(errFile_, ignored)) result.err = e2e::readFile(errFile_);
   return result;
 }
 
@@ -216,7 +226,7 @@ Output splitOutput(const std::string& out) {
 }
 
 bool knownFailureMessage(const std::string& message) {
-  for (std::string_view exact : {"No Number To Use", "Over Max File Number"}) {
+  for (std::string_view exact : {"No Number To Use", "Over Max File Number", "Out of memory"}) {
     if (message == exact) return true;
   }
   for (std::string_view prefix : {"Invalid Setting File - ", "Error: conversion ",

@@ -42,9 +42,17 @@ class Unprivileged {
 
 // The program started from the sandbox's other directory, in the background.
 // Standard output and error go to files, so nothing blocks the child.
+// How the child starts, beyond its arguments.
+struct StartOptions {
+  fs::path cwd;                  // default: the sandbox's other directory
+  bool removeCwd = false;        // remove cwd once the child is in it
+  std::size_t addressSpace = 0;  // a limit in bytes; 0: none
+};
+
 class Process {
  public:
-  Process(const Sandbox& box, const std::vector<std::string>& args);
+  Process(const Sandbox& box, const std::vector<std::string>& args,
+          const StartOptions& options = {});
   ~Process();
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
