@@ -9,8 +9,6 @@
 namespace vesk {
 namespace {
 
-constexpr const char* kDefaultSettingFile = "veskenv.yml";
-
 bool exists(const std::string& file) {
   return platform::fileKind(file) != platform::FileKind::Missing;
 }

@@ -16,6 +16,8 @@ namespace vesk {
 
 inline constexpr std::int32_t kAutoNumber = -1;
 inline constexpr std::int32_t kMaxFileCount = 100;
+// The setting file a run reads when none is named, beside the program.
+inline constexpr const char* kDefaultSettingFile = "veskenv.yml";
 
 // The job's settings, copied by value. Defaults as set by VESK::reset.
 struct JobSettings {
@@ -25,7 +27,7 @@ struct JobSettings {
   std::string outputDir = ".";
   std::string ext = "vsk";
   bool doIfModified = false;
-  std::string settingFile = "veskenv.yml";
+  std::string settingFile = kDefaultSettingFile;
   bool sync = false;
   VariableTable variables;
 

@@ -14,8 +14,6 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
-inline constexpr const char* kDefaultSettingFile = "veskenv.yml";
-
 int runMain(const std::vector<std::string>& args);
 
 }  // namespace vesk

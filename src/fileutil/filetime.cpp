@@ -8,25 +8,6 @@
 namespace vesk {
 namespace {
 
-TimeRecord toRecord(platform::Millis utc) {
-  platform::LocalTime local = platform::toLocalTime(utc);
-  return TimeRecord{local.year,   local.month,  local.day,         local.hour,
-                    local.minute, local.second, local.millisecond, local.dayOfWeek};
-}
-
-platform::Millis fromRecord(const TimeRecord& record) {
-  platform::LocalTime local;
-  local.year = record.year;
-  local.month = record.month;
-  local.day = record.day;
-  local.hour = record.hour;
-  local.minute = record.minute;
-  local.second = record.second;
-  local.millisecond = record.millisecond;
-  local.dayOfWeek = record.dayOfWeek;
-  return platform::fromLocalTime(local);
-}
-
 std::int64_t wholeSeconds(platform::Millis ms) {
   std::int64_t seconds = ms / 1000;
   if (ms % 1000 < 0) --seconds;  // floor, also before 1970
@@ -37,15 +18,15 @@ std::int64_t wholeSeconds(platform::Millis ms) {
 
 FileTimes getFileTimes(const std::string& file) {
   platform::FileStamps stamps = platform::readFileStamps(file);
-  return FileTimes{toRecord(stamps.creation), toRecord(stamps.lastAccess),
-                   toRecord(stamps.lastWrite)};
+  return FileTimes{platform::toLocalTime(stamps.creation), platform::toLocalTime(stamps.lastAccess),
+                   platform::toLocalTime(stamps.lastWrite)};
 }
 
 void setFileTimes(const std::string& file, const FileTimes& times) {
   platform::FileStamps stamps;
-  stamps.creation = fromRecord(times.creation);
-  stamps.lastAccess = fromRecord(times.lastAccess);
-  stamps.lastWrite = fromRecord(times.lastWrite);
+  stamps.creation = platform::fromLocalTime(times.creation);
+  stamps.lastAccess = platform::fromLocalTime(times.lastAccess);
+  stamps.lastWrite = platform::fromLocalTime(times.lastWrite);
   platform::writeFileStamps(file, stamps);
 }
 

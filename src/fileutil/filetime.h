@@ -4,13 +4,13 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace vesk {
 
 // A broken-down local time: month 1-12, dayOfWeek 0 = Sunday (carried along,
-// never used to compute anything).
-struct TimeRecord {
-  std::int32_t year, month, day, hour, minute, second, millisecond, dayOfWeek;
-};
+// never used to compute anything). The platform's calendar record serves as is.
+using TimeRecord = platform::LocalTime;
 
 struct FileTimes {
   TimeRecord creation, lastAccess, lastWrite;

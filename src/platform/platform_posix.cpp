@@ -310,14 +310,6 @@ std::size_t InputFile::read(char* buffer, std::size_t size) {
   }
 }
 
-std::string readWholeFile(const std::string& path) {
-  InputFile file(path);
-  std::string content;
-  char buffer[65536];
-  while (std::size_t n = file.read(buffer, sizeof buffer)) content.append(buffer, n);
-  return content;
-}
-
 AtomicFile::AtomicFile(const std::string& target) : target_(target), handle_(-1) {
   std::string file = replacedFile(target);
   int mode = checkReplaceable(target, file);

@@ -594,14 +594,6 @@ std::size_t InputFile::read(char* buffer, std::size_t size) {
   return got;
 }
 
-std::string readWholeFile(const std::string& path) {
-  InputFile file(path);
-  std::string content;
-  char buffer[65536];
-  while (std::size_t n = file.read(buffer, sizeof buffer)) content.append(buffer, n);
-  return content;
-}
-
 AtomicFile::AtomicFile(const std::string& target) : target_(target), handle_(-1) {
   DWORD attributes = checkReplaceable(target);
   handle_ = fromHandle(createTemporary(target, attributes, temporary_));
