@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # The extra CI stage: every test (unit, end-to-end, fault) built and run under
-# AddressSanitizer and UBSan, then every fuzz target built with clang and run
+# AddressSanitizer and UBSan, the conversion's unit tests (the part that runs
+# a second thread) under ThreadSanitizer, then every fuzz target built with clang and run
 # for a short while from its seed corpus. Any sanitizer report, failed test
 # or fuzzer finding fails the stage.
 #
-# Settings (environment): VESK_ASAN_BUILD (build/asan), VESK_FUZZ_BUILD
+# Settings (environment): VESK_ASAN_BUILD (build/asan), VESK_TSAN_BUILD
+# (build/tsan), VESK_FUZZ_BUILD
 # (build/fuzz), VESK_FUZZ_SECONDS (30 per target).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 asan_build=${VESK_ASAN_BUILD:-build/asan}
+tsan_build=${VESK_TSAN_BUILD:-build/tsan}
 fuzz_build=${VESK_FUZZ_BUILD:-build/fuzz}
 fuzz_seconds=${VESK_FUZZ_SECONDS:-30}
 # fuzz target : seed corpus below fuzz/corpus
@@ -23,6 +26,11 @@ cmake --build "$asan_build" -j2
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir "$asan_build" --output-on-failure
+
+echo "== conversion tests under ThreadSanitizer"
+cmake --preset tsan -B "$tsan_build" >/dev/null
+cmake --build "$tsan_build" -j2 --target convert_tests
+TSAN_OPTIONS=halt_on_error=1 "$tsan_build/convert_tests" --gtest_repeat=3 --gtest_brief=1
 
 echo "== fuzz targets, ${fuzz_seconds} s each"
 cmake -S . -B "$fuzz_build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <vector>
 
 #include "convert/line_splitter.h"
+#include "convert/write_behind.h"
 #include "platform/platform.h"
 #include "support/output.h"
 #include "support/trace.h"
@@ -15,7 +15,7 @@ namespace vesk {
 namespace {
 
 constexpr std::size_t kChunkSize = std::size_t{1} << 18;
-constexpr std::size_t kOutputBufferSize = std::size_t{1} << 18;
+constexpr std::size_t kOutputBlockSize = std::size_t{1} << 20;
 constexpr std::string_view kLineBreak = "\r\n";
 
 // The reference pattern is \$\{(.+)\} with a greedy wildcard. Its only match
@@ -112,38 +112,6 @@ void substitute(std::string_view text, ValueLookup& lookup, Sink& sink) {
   }
 }
 
-// Gathers output bytes into a buffer and writes it out whole; a piece at
-// least as large as the buffer goes straight to the file, so a huge line is
-// not copied twice. The buffer is kept modest: it stays in the processor's
-// cache, and each write hands the kernel a bounded run of pages.
-class BufferedOutput {
- public:
-  explicit BufferedOutput(platform::AtomicFile& file)
-      : file_(file), buffer_(new char[kOutputBufferSize]) {}
-
-  void operator()(std::string_view piece) {
-    if (piece.size() > kOutputBufferSize - used_) {
-      flush();
-      if (piece.size() >= kOutputBufferSize) {
-        file_.write(piece);
-        return;
-      }
-    }
-    std::memcpy(buffer_.get() + used_, piece.data(), piece.size());
-    used_ += piece.size();
-  }
-
-  void flush() {
-    if (used_ != 0) file_.write(buffer_.get(), used_);
-    used_ = 0;
-  }
-
- private:
-  platform::AtomicFile& file_;
-  std::unique_ptr<char[]> buffer_;
-  std::size_t used_ = 0;
-};
-
 void rewriteFile(const std::string& source, const std::string& output,
                  const VariableTable& variables, std::size_t chunkSize) {
   // The source is opened first, so a missing one leaves no temporary file,
@@ -151,7 +119,7 @@ void rewriteFile(const std::string& source, const std::string& output,
   // is still open, which matters when a source is its own output.
   std::optional<platform::InputFile> input(std::in_place, source);
   platform::AtomicFile file(output);
-  BufferedOutput out(file);
+  WriteBehind out([&file](std::string_view block) { file.write(block); }, kOutputBlockSize);
   ValueLookup lookup(variables);
   LineSplitter splitter;
   auto writeLine = [&](std::string_view line, const LineMarks& marks) {
@@ -169,7 +137,7 @@ void rewriteFile(const std::string& source, const std::string& output,
     splitter.feed(std::string_view(chunk.data(), got), writeLine);
   }
   splitter.finish(writeLine);
-  out.flush();
+  out.finish();
   input.reset();
   file.commit();
 }

@@ -134,6 +134,22 @@ TEST_F(ConvertFileTest, RandomTextsAgreeWithWholeTextSplit) {
   }
 }
 
+TEST_F(ConvertFileTest, OutputOfManyBlocksIsWrittenInOrder) {
+  // Several megabytes of short lines: the output goes out in many blocks,
+  // written by a second thread, and must still come out whole and in order.
+  VariableTable vars = table({{"a", "1"}, {"bb", "two"}});
+  std::mt19937 random(99);
+  std::string text;
+  while (text.size() < (std::size_t{6} << 20)) {
+    text += std::to_string(random());
+    text += random() % 4 == 0 ? "${bb}" : "";
+    text += random() % 3 == 0 ? "\r\n" : "\n";
+  }
+  write("in.vsk", text);
+  convertFile(path("in.vsk"), path("00.txt"), vars);
+  EXPECT_EQ(read("00.txt"), expectedConversion(text, vars));
+}
+
 TEST_F(ConvertFileTest, NoVariablesCopiesByteForByte) {
   std::string text = bytes({"a\rb\n\0${x}\r\n c", 13});
   write("in.vsk", text);

@@ -228,6 +228,24 @@ TEST(Conversion, RewriteEndsEveryLineWithCrLf) {
   EXPECT_NE(r.out.find("not found variable: ${missing}\r\n"), std::string::npos);
 }
 
+TEST(Conversion, ALargeRewriteComesOutWholeAndInOrder) {
+  // Large enough that the output is written in many blocks, by a second
+  // thread, as it is produced; a source that is its own output too.
+  Sandbox box;
+  std::string source, expected;
+  for (int i = 0; source.size() < (8u << 20); ++i) {
+    std::string n = std::to_string(i);
+    source += i % 4 ? n + "\n" : n + " ${v}\n";
+    expected += i % 4 ? n + "\r\n" : n + " value\r\n";
+  }
+  box.write("a.vsk", source);
+  box.write("01.txt", source);
+  Result r = box.run({"a.vsk:0", "01.txt:1", "-variables:v=value"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(box.read("00.txt") == expected);
+  EXPECT_TRUE(box.read("01.txt") == expected);
+}
+
 TEST(Conversion, ASourceThatIsItsOwnOutputIsRewrittenSafely) {
   Sandbox box;
   box.write("00.txt", "v=${v}\n");
