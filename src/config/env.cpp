@@ -41,19 +41,31 @@ Pair splitPair(std::string_view piece) {
   return pair;
 }
 
-void mergeTable(StringTable& into, const StringTable& from, bool overwrite) {
-  // Into an empty table every entry is added in order: a plain copy, which
-  // spares a large table from being hashed again.
-  if (into.empty()) {
-    into = from;
-    return;
-  }
+void mergeEntries(StringTable& into, const StringTable& from, bool overwrite) {
   for (const auto& [key, value] : from) {
     if (overwrite) {
       into.set(key, value);
     } else {
       into.setIfAbsent(key, value);
     }
+  }
+}
+
+// Into an empty table every entry is added in order: a plain copy (or a
+// move), which spares a large table from being hashed again.
+void mergeTable(StringTable& into, const StringTable& from, bool overwrite) {
+  if (into.empty()) {
+    into = from;
+  } else {
+    mergeEntries(into, from, overwrite);
+  }
+}
+
+void mergeTable(StringTable& into, StringTable&& from, bool overwrite) {
+  if (into.empty()) {
+    into = std::move(from);
+  } else {
+    mergeEntries(into, from, overwrite);
   }
 }
 
@@ -94,6 +106,13 @@ void VESKEnv::merge(const VESKEnv& other, bool overwrite) {
   mergeIncludes(other.includes(), overwrite);
   mergeOptions(other.options(), overwrite);
   mergeVariables(other.variables(), overwrite);
+}
+
+void VESKEnv::merge(VESKEnv&& other, bool overwrite) {
+  if (&other == this) return;
+  mergeTable(includes_, std::move(other.includes_), overwrite);
+  mergeTable(options_, std::move(other.options_), overwrite);
+  mergeTable(variables_, std::move(other.variables_), overwrite);
 }
 
 void VESKEnv::mergeIncludes(const StringTable& table, bool overwrite) {

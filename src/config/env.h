@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "support/ordered_map.h"
 
@@ -43,6 +44,13 @@ class VESKEnv {
   virtual void mergeIncludes(const StringTable& table, bool overwrite);
   virtual void mergeOptions(const StringTable& table, bool overwrite);
   virtual void mergeVariables(const VariableTable& table, bool overwrite);
+  // The same for an object that is not needed afterwards: a table of its
+  // merged into an empty one here is moved, not copied, which matters for a
+  // setting file of many variables.
+  void merge(VESKEnv&& other, bool overwrite);
+
+  // Hands the variable table over; this object's is empty afterwards.
+  VariableTable takeVariables() { return std::exchange(variables_, VariableTable()); }
 
   virtual const StringTable& includes() const { return includes_; }
   virtual const StringTable& options() const { return options_; }

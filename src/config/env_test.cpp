@@ -84,18 +84,47 @@ TEST(VESKEnvTest, MergeWithAndWithoutOverwrite) {
   theirs.setVariable("v", "theirs");
   theirs.setVariable("w", "2");
 
-  for (bool overwrite : {false, true}) {
+  // Merging a copy and merging an object given up (moved) agree.
+  for (int mode = 0; mode < 4; ++mode) {
+    bool overwrite = mode % 2 == 1;
     VESKEnv mine;
     mine.addInclude("a.vsk", "1");
     mine.setOption("d", "mine");
     mine.setVariable("v", "mine");
-    mine.merge(theirs, overwrite);
+    if (mode < 2) {
+      mine.merge(theirs, overwrite);
+    } else {
+      mine.merge(VESKEnv(theirs), overwrite);
+    }
     std::string winner = overwrite ? "theirs" : "mine";
     EXPECT_EQ(entries(mine.includes()),
               (Entries{{absolute("a.vsk"), overwrite ? "5" : "1"}, {absolute("b.vsk"), "6"}}));
     EXPECT_EQ(entries(mine.options()), (Entries{{"d", winner}}));
     EXPECT_EQ(entries(mine.variables()), (Entries{{"v", winner}, {"w", "2"}}));
   }
+}
+
+TEST(VESKEnvTest, MergingIntoAnEmptyObjectTakesTheTablesWhole) {
+  VESKEnv theirs;
+  theirs.addInclude("a.vsk", "5");
+  theirs.setOption("d", "x");
+  for (int i = 0; i < 1000; ++i) theirs.setVariable("v" + std::to_string(i), std::to_string(i));
+  VESKEnv copy = theirs;
+  VESKEnv mine;
+  mine.merge(std::move(copy), false);
+  EXPECT_EQ(mine.variables(), theirs.variables());
+  EXPECT_EQ(mine.options(), theirs.options());
+  EXPECT_EQ(mine.includes(), theirs.includes());
+  VESKEnv& self = mine;
+  mine.merge(static_cast<VESKEnv&&>(self), true);  // merging itself changes nothing
+  EXPECT_EQ(mine.variables(), theirs.variables());
+
+  VariableTable taken = mine.takeVariables();
+  EXPECT_EQ(taken, theirs.variables());
+  EXPECT_TRUE(mine.variables().empty());
+  EXPECT_EQ(mine.variables().find("v1"), nullptr);
+  mine.setVariable("v1", "again");  // the emptied table is usable
+  EXPECT_EQ(*mine.variables().find("v1"), "again");
 }
 
 TEST(VESKEnvTest, MergeCopiesEntriesVerbatim) {

@@ -1,5 +1,7 @@
 // Where a job's run settings come from: the command line, a setting file, or
 // both (the command line winning).
+#include <utility>
+
 #include "config/cmdline.h"
 #include "config/setting.h"
 #include "convert/vesk.h"
@@ -15,7 +17,7 @@ bool exists(const std::string& file) {
 
 void mergeFile(VESKEnv& env, const std::string& file) {
   std::optional<VESKEnv> loaded = loadSetting(file);
-  if (loaded) env.merge(*loaded, false);
+  if (loaded) env.merge(std::move(*loaded), false);
 }
 
 // A setting file joins the command line when "-setting" asks for one, or when
@@ -40,13 +42,13 @@ std::unique_ptr<VESK> VESK::fromCommandLine(const std::vector<std::string>& args
   VESK_TRACE("run on command line\n");
   VESKEnv env = parseCommandLine(args);
   mergeSettingFile(env);
-  return fromEnv(env);
+  return fromEnv(std::move(env));
 }
 
 std::unique_ptr<VESK> VESK::fromSettingFile(const std::string& file) {
   std::optional<VESKEnv> loaded = loadSetting(file);
   if (!loaded) return std::make_unique<VESK>();
-  return fromEnv(*loaded);
+  return fromEnv(std::move(*loaded));
 }
 
 }  // namespace vesk

@@ -46,34 +46,42 @@ void processFile(const JobSettings& s, const std::string& file, std::int32_t num
   report("%.*s => %.*s\n", file, output);
 }
 
-void convertAll(const JobSettings& s) {
-  if (s.includes.empty()) return;
+void convertAll(const JobSettings& s, const IncludeTable& includes) {
+  if (includes.empty()) return;
   // Explicit numbers are reserved before any file is processed, so automatic
   // numbers never take one of them.
   UsedNumbers used{};
-  for (const auto& entry : s.includes) {
+  for (const auto& entry : includes) {
     if (isOutputNumber(entry.second)) used[static_cast<std::size_t>(entry.second)] = true;
   }
-  for (const auto& [file, number] : s.includes) processFile(s, file, number, used);
+  for (const auto& [file, number] : includes) processFile(s, file, number, used);
 }
 
 }  // namespace
 
-void runJob(JobSettings settings) {
+void runJob(const JobSettings& settings) {
   ensureDir(settings.outputDir);
-  if (settings.includes.empty() || settings.doExtract) extractSources(settings);
-  convertAll(settings);
+  if (settings.includes.empty() || settings.doExtract) {
+    // The files found join a copy of the list; the settings themselves, with
+    // a variable table that may be large, are not copied.
+    IncludeTable includes = settings.includes;
+    extractSources(settings, includes);
+    convertAll(settings, includes);
+  } else {
+    convertAll(settings, settings.includes);
+  }
 }
 
-void extractSources(JobSettings& s) {
+void extractSources(const JobSettings& s, IncludeTable& includes) {
   VESK_TRACE("extract from %.*s %.*s\n", s.sourceDir, s.ext);
   std::vector<std::string> listed;
-  listed.reserve(s.includes.size());
-  for (const auto& entry : s.includes) listed.push_back(entry.first);
+  listed.reserve(includes.size());
+  for (const auto& entry : includes) listed.push_back(entry.first);
   for (const std::string& name : listFiles(s.sourceDir, s.ext, listed)) {
-    // A file listed with an explicit number keeps it.
-    if (s.includes.contains(absPath(name))) continue;
-    s.addFile(name, kAutoNumber);
+    // A file listed with an explicit number keeps it. The path is made
+    // absolute twice, for the test and for the entry, as the trace shows.
+    if (includes.contains(absPath(name))) continue;
+    includes.set(absPath(name), kAutoNumber);
     VESK_TRACE("extract %.*s\n", name);
   }
 }

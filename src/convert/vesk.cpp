@@ -55,10 +55,10 @@ void VESK::reset() { settings_ = JobSettings{}; }
 
 void VESK::execute() { runJob(settings_); }
 
-std::unique_ptr<VESK> VESK::fromEnv(const VESKEnv& env) {
+std::unique_ptr<VESK> VESK::fromEnv(VESKEnv env) {
   auto job = std::make_unique<VESK>();
   JobSettings s = job->settings_;
-  s.variables = env.variables();
+  s.variables = env.takeVariables();
   for (const auto& [file, text] : env.includes()) {
     s.addFile(file, numberFromText(file, text));
     VESK_TRACE("env.file %.*s\n", file);

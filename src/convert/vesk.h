@@ -19,9 +19,12 @@ inline constexpr std::int32_t kMaxFileCount = 100;
 // The setting file a run reads when none is named, beside the program.
 inline constexpr const char* kDefaultSettingFile = "veskenv.yml";
 
+// Source files: absolute path -> number (-1: automatic), in the given order.
+using IncludeTable = OrderedMap<std::int32_t>;
+
 // The job's settings, copied by value. Defaults as set by VESK::reset.
 struct JobSettings {
-  OrderedMap<std::int32_t> includes;  // absolute source path -> number (-1: automatic)
+  IncludeTable includes;
   bool doExtract = false;
   std::string sourceDir = ".";
   std::string outputDir = ".";
@@ -44,14 +47,15 @@ class VESK {
 
   // The settings become the defaults.
   virtual void reset();
-  // Runs the job on a copy of its settings.
+  // Runs the job; its settings stay as they are.
   virtual void execute();
 
   const JobSettings& settings() const { return settings_; }
 
   // Builds a job from run settings; tests the option names (VersionException,
-  // UsageException) and the number texts.
-  static std::unique_ptr<VESK> fromEnv(const VESKEnv& env);
+  // UsageException) and the number texts. The variable table is moved out
+  // of env, so a caller done with it passes it as an rvalue.
+  static std::unique_ptr<VESK> fromEnv(VESKEnv env);
   // The job of a run with arguments, merging a setting file where asked.
   static std::unique_ptr<VESK> fromCommandLine(const std::vector<std::string>& args);
   // The job of a run from a setting file alone; defaults when it is missing.
@@ -68,7 +72,8 @@ std::string outputName(std::int32_t number);
 std::int32_t findFreeNumber(const std::array<bool, kMaxFileCount>& used);
 
 // The steps of a run, exposed for tests.
-void runJob(JobSettings settings);
-void extractSources(JobSettings& settings);
+void runJob(const JobSettings& settings);
+// Adds the sources found below settings.sourceDir to includes.
+void extractSources(const JobSettings& settings, IncludeTable& includes);
 
 }  // namespace vesk
