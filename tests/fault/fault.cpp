@@ -201,6 +201,21 @@ SmallDisk::~SmallDisk() {
   if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
 }
 
+namespace {
+
+// A source's name may hold line feeds of its own (random command lines make
+// such directories), so one report may span several lines: the end of the
+// shortest run of whole lines from start that reads as a report, or npos.
+std::size_t multiLineReportEnd(const std::string& out, std::size_t start, std::size_t end) {
+  for (int joined = 0; joined < 8 && end != std::string::npos; ++joined) {
+    if (isReportLine(std::string_view(out.data() + start, end - start))) return end;
+    end = out.find('\n', end + 1);
+  }
+  return std::string::npos;
+}
+
+}  // namespace
+
 Output splitOutput(const std::string& out) {
   Output result;
   result.wellFormed = out.empty() || out.back() == '\n';
@@ -214,7 +229,10 @@ Output splitOutput(const std::string& out) {
     } else if (isReportLine(line)) {
       result.reports.emplace_back(line);
     } else if (!isTraceLine(line)) {
-      break;
+      std::size_t reportEnd = multiLineReportEnd(out, start, end);
+      if (reportEnd == std::string::npos) break;
+      result.reports.emplace_back(out.substr(start, reportEnd - start));
+      end = reportEnd;
     }
     start = end + 1;
   }
