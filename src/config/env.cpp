@@ -1,5 +1,7 @@
 #include "config/env.h"
 
+#include <utility>
+
 #include "fileutil/path.h"
 
 namespace vesk {
@@ -52,18 +54,12 @@ void mergeEntries(StringTable& into, const StringTable& from, bool overwrite) {
 }
 
 // Into an empty table every entry is added in order: a plain copy (or a
-// move), which spares a large table from being hashed again.
-void mergeTable(StringTable& into, const StringTable& from, bool overwrite) {
+// move, for a table given up), which spares a large table from being hashed
+// again.
+template <class Table>
+void mergeTable(StringTable& into, Table&& from, bool overwrite) {
   if (into.empty()) {
-    into = from;
-  } else {
-    mergeEntries(into, from, overwrite);
-  }
-}
-
-void mergeTable(StringTable& into, StringTable&& from, bool overwrite) {
-  if (into.empty()) {
-    into = std::move(from);
+    into = std::forward<Table>(from);
   } else {
     mergeEntries(into, from, overwrite);
   }

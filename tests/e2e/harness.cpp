@@ -67,6 +67,12 @@ bool traceBuild() { return env("VESK_TRACE_BUILD") == "1"; }
 
 std::string T(std::string_view line) { return traceBuild() ? std::string(line) : std::string(); }
 
+std::string lastLine(const std::string& out) {
+  std::size_t end = out.size() - (out.ends_with('\n') ? 1 : 0);
+  std::size_t start = out.rfind('\n', end - 1);
+  return out.substr(start == std::string::npos ? 0 : start + 1);
+}
+
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());

@@ -72,6 +72,10 @@ class Sandbox {
   std::string locale_;
 };
 
+// The last line of a run's output, with its line end: where a failure's
+// message stands.
+std::string lastLine(const std::string& out);
+
 // Reads and writes whole files.
 std::string readFile(const fs::path& path);
 void writeFile(const fs::path& path, std::string_view bytes);

@@ -26,12 +26,6 @@ std::string reports(const std::string& out) {
   return kept;
 }
 
-std::string lastLine(const std::string& out) {
-  std::size_t end = out.size() - (out.ends_with('\n') ? 1 : 0);
-  std::size_t start = out.rfind('\n', end - 1);
-  return out.substr(start == std::string::npos ? 0 : start + 1);
-}
-
 TEST(Numbering, ExplicitNumbersAreReservedBeforeAutomaticOnes) {
   Sandbox box;
   for (const char* name : {"a.vsk", "b.vsk", "c.vsk"}) box.write(name, name);

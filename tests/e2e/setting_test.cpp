@@ -26,12 +26,6 @@ void writeSources(const Sandbox& box) {
   box.write("extra.vsk", "extra ${maxpage}\n");
 }
 
-std::string lastLine(const std::string& out) {
-  std::size_t end = out.size() - (out.ends_with('\n') ? 1 : 0);
-  std::size_t start = out.rfind('\n', end - 1);
-  return out.substr(start == std::string::npos ? 0 : start + 1);
-}
-
 TEST(SettingRun, NoArgumentsReadsTheDefaultFile) {
   Sandbox box;
   writeSources(box);

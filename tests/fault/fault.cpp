@@ -10,6 +10,7 @@
 #include <utility>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -346,6 +347,14 @@ std::string rewritten(std::string_view source, const std::string& name, const st
     if (source[end] == '\r' && start < source.size() && source[start] == '\n') ++start;
   }
   return out;
+}
+
+unsigned testSeed() {
+  const char* fixed = std::getenv("VESK_FAULT_SEED");
+  unsigned seed = fixed != nullptr ? static_cast<unsigned>(std::strtoul(fixed, nullptr, 10))
+                                   : std::random_device{}();
+  std::printf("seed %u (set VESK_FAULT_SEED to repeat)\n", seed);
+  return seed;
 }
 
 std::string largeSource(std::size_t bytes, unsigned seed) {

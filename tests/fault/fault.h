@@ -121,4 +121,8 @@ std::string rewritten(std::string_view source, const std::string& name, const st
 // A source of about `bytes` bytes of short lines, most holding ${v}.
 std::string largeSource(std::size_t bytes, unsigned seed);
 
+// The seed of a randomised test: $VESK_FAULT_SEED, else a fresh one. It is
+// printed, so that a failing run can be repeated.
+unsigned testSeed();
+
 }  // namespace fault

@@ -14,14 +14,6 @@
 namespace fault {
 namespace {
 
-unsigned testSeed() {
-  const char* fixed = std::getenv("VESK_FAULT_SEED");
-  unsigned seed = fixed != nullptr ? static_cast<unsigned>(std::strtoul(fixed, nullptr, 10))
-                                   : std::random_device{}();
-  std::printf("seed %u (set VESK_FAULT_SEED to repeat)\n", seed);
-  return seed;
-}
-
 void link(const std::string& target, const fs::path& at) { fs::create_symlink(target, at); }
 
 TEST(Links, LoopsBelowTheSourceDirectoryAreNotFollowed) {

@@ -23,14 +23,6 @@ using namespace std::chrono_literals;
 std::string numbered(int i) { return (i < 10 ? "0" : "") + std::to_string(i) + ".txt"; }
 std::string sourceName(int i) { return "s" + std::to_string(100 + i) + ".vsk"; }
 
-unsigned testSeed() {
-  const char* fixed = std::getenv("VESK_FAULT_SEED");
-  unsigned seed = fixed != nullptr ? static_cast<unsigned>(std::strtoul(fixed, nullptr, 10))
-                                   : std::random_device{}();
-  std::printf("seed %u (set VESK_FAULT_SEED to repeat)\n", seed);
-  return seed;
-}
-
 std::chrono::microseconds elapsed(const std::function<void()>& work) {
   auto start = std::chrono::steady_clock::now();
   work();
