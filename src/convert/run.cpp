@@ -41,8 +41,15 @@ void processFile(const JobSettings& s, const std::string& file, std::int32_t num
     report("%.*s is not newer than %.*s\n", file, output);
     return;
   }
-  convertFile(file, output, s.variables);
-  if (s.sync) syncFileTimes(file, output);
+  // With -sync the new output carries its source's times before it takes
+  // the output's place, so a failure to stamp it leaves the old output as it
+  // was rather than a new one with the wrong times.
+  if (s.sync) {
+    const platform::FileStamps stamps = platform::readFileStamps(file);
+    convertFile(file, output, s.variables, &stamps);
+  } else {
+    convertFile(file, output, s.variables);
+  }
   report("%.*s => %.*s\n", file, output);
 }
 

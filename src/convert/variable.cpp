@@ -113,7 +113,8 @@ void substitute(std::string_view text, ValueLookup& lookup, Sink& sink) {
 }
 
 void rewriteFile(const std::string& source, const std::string& output,
-                 const VariableTable& variables, std::size_t chunkSize) {
+                 const VariableTable& variables, std::size_t chunkSize,
+                 const platform::FileStamps* stamps) {
   // The source is opened first, so a missing one leaves no temporary file,
   // and closed before the commit: Windows refuses to rename over a file that
   // is still open, which matters when a source is its own output.
@@ -139,6 +140,7 @@ void rewriteFile(const std::string& source, const std::string& output,
   splitter.finish(writeLine);
   out.finish();
   input.reset();
+  if (stamps != nullptr) file.setStamps(*stamps);
   file.commit();
 }
 
@@ -164,18 +166,19 @@ void appendSubstituted(std::string& out, std::string_view line, const VariableTa
 }
 
 void convertFile(const std::string& source, const std::string& output,
-                 const VariableTable& variables) {
-  convertFile(source, output, variables, kChunkSize);
+                 const VariableTable& variables, const platform::FileStamps* stamps) {
+  convertFile(source, output, variables, kChunkSize, stamps);
 }
 
 void convertFile(const std::string& source, const std::string& output,
-                 const VariableTable& variables, std::size_t chunkSize) {
+                 const VariableTable& variables, std::size_t chunkSize,
+                 const platform::FileStamps* stamps) {
   if (variables.empty()) {
-    platform::copyFileAtomic(source, output);
+    platform::copyFileAtomic(source, output, stamps);
     return;
   }
   VESK_TRACE("read %.*s to replace\n", source);
-  rewriteFile(source, output, variables, chunkSize);
+  rewriteFile(source, output, variables, chunkSize, stamps);
 }
 
 }  // namespace vesk

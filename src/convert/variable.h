@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "config/env.h"
+#include "platform/platform.h"
 
 namespace vesk {
 
@@ -25,13 +26,15 @@ void appendSubstituted(std::string& out, std::string_view line, const VariableTa
 
 // Writes output from source: a plain copy when there are no variables, else
 // every line substituted and ended by CR LF. The output is replaced only once
-// it is complete; after a failure it is as it was.
+// it is complete, carrying `stamps` when given; after a failure it is as it
+// was.
 void convertFile(const std::string& source, const std::string& output,
-                 const VariableTable& variables);
+                 const VariableTable& variables, const platform::FileStamps* stamps = nullptr);
 
 // convertFile with a chosen read-chunk size, so tests can cut line breaks
 // apart at every position.
 void convertFile(const std::string& source, const std::string& output,
-                 const VariableTable& variables, std::size_t chunkSize);
+                 const VariableTable& variables, std::size_t chunkSize,
+                 const platform::FileStamps* stamps = nullptr);
 
 }  // namespace vesk

@@ -68,7 +68,12 @@ int runMain(const std::vector<std::string>& args) {
   } catch (...) {
     status = fail("Unknown failure", kExitFailure);
   }
-  flushOutput();
+  // A report that never reached its reader is a failure too; standard error
+  // is the only place left to say so.
+  if (!flushOutput()) {
+    platform::writeStandardError("vesk: write error: " + outputFailure() + "\n");
+    status = kExitFailure;
+  }
   return status;
 }
 

@@ -41,6 +41,22 @@ std::vector<std::string> arguments(int argc, char** argv);
 std::string currentDir();
 void changeDir(const std::string& dir);
 
+// Installs, once at start, the handlers that make an interrupt cost no
+// litter: on SIGINT, SIGTERM, SIGHUP and SIGPIPE (Windows: Ctrl-C,
+// Ctrl-Break, closing the console) the temporary file of the output being
+// written is removed, outputs already in place stay, and the process then
+// ends as the interrupt would have ended it (on POSIX: killed by the same
+// signal, status 128+N). The handlers allocate nothing.
+void installInterruptCleanup();
+
+// Writes to the process's standard output, unbuffered and in binary (no
+// line-end translation). A failure raises FileException("standard output",
+// reason).
+void writeStandardOutput(std::string_view text);
+// The same for standard error; failures are ignored (there is nowhere left
+// to report them).
+void writeStandardError(std::string_view text) noexcept;
+
 // ---- Names in the file system ---------------------------------------------
 
 enum class FileKind { Missing, File, Directory, Other };
@@ -60,7 +76,9 @@ struct DirEntry {
 };
 
 // The entries of one directory, without "." and "..", in the order the
-// platform lists them. A directory that cannot be listed yields nothing.
+// platform lists them. A directory that cannot be opened or read raises
+// FileException naming it; one that does not exist (any more: removed while
+// a walk goes on) yields nothing.
 std::vector<DirEntry> listDirectory(const std::string& dir);
 
 // Removes a file; reports nothing (used to clean up temporary files).
@@ -128,10 +146,15 @@ class AtomicFile {
 
   void write(const char* data, std::size_t size);
   void write(std::string_view text) { write(text.data(), text.size()); }
+  // The file gets these stamps at commit(), before it takes the target's
+  // place, so that a failure to stamp it leaves the target as it was.
+  void setStamps(const FileStamps& stamps);
   // Flushes, closes and renames over the target. Failures name the target.
   void commit();
 
   const std::string& target() const { return target_; }
+  // The temporary's name; empty while the temporary has none (an unnamed
+  // temporary file on Linux).
   const std::string& temporary() const { return temporary_; }
 
  private:
@@ -139,11 +162,39 @@ class AtomicFile {
   std::string temporary_;
   std::intptr_t handle_;
   bool committed_ = false;
+  bool stamped_ = false;
+  FileStamps stamps_;
 };
 
 // Copies the source over the target with the same all-or-nothing guarantee as
 // AtomicFile: the bytes unchanged, plus the source's permission bits (Windows:
-// attributes) and last-write time.
-void copyFileAtomic(const std::string& source, const std::string& target);
+// attributes) and last-write time. With `stamps`, the copy gets those stamps
+// instead, before it takes the target's place.
+void copyFileAtomic(const std::string& source, const std::string& target,
+                    const FileStamps* stamps = nullptr);
+
+// A document written the way a save should be. A missing target, or a
+// regular file with one link that this process may replace, is replaced as
+// AtomicFile does (keeping its permission bits). Anything else that exists
+// under the name (a FIFO, a device, a file with several links or another
+// owner, the target of a symbolic link, also a dangling one) is opened and
+// written into in place, as cp writes into an existing file.
+class SaveFile {
+ public:
+  explicit SaveFile(const std::string& target);
+  ~SaveFile();
+  SaveFile(const SaveFile&) = delete;
+  SaveFile& operator=(const SaveFile&) = delete;
+
+  void write(const char* data, std::size_t size);
+  void write(std::string_view text) { write(text.data(), text.size()); }
+  // Completes the save; failures name the target.
+  void commit();
+
+ private:
+  std::string target_;
+  std::unique_ptr<AtomicFile> atomic_;  // when the target is replaced
+  std::intptr_t handle_ = -1;           // when it is written into
+};
 
 }  // namespace vesk::platform

@@ -203,6 +203,15 @@ void changeDir(const std::string& dir) {
   if (::chdir(dir.c_str()) != 0) fail(dir, errno);
 }
 
+void writeStandardOutput(std::string_view text) {
+  int error = writeAll(STDOUT_FILENO, text.data(), text.size());
+  if (error != 0) fail("standard output", error);
+}
+
+void writeStandardError(std::string_view text) noexcept {
+  writeAll(STDERR_FILENO, text.data(), text.size());
+}
+
 // ---- Names in the file system ---------------------------------------------
 
 FileKind fileKind(const std::string& path) {
@@ -336,12 +345,26 @@ void AtomicFile::write(const char* data, std::size_t size) {
   if (error != 0) fail(target_, error);
 }
 
+void AtomicFile::setStamps(const FileStamps& stamps) {
+  stamps_ = stamps;
+  stamped_ = true;
+}
+
 void AtomicFile::commit() {
   if (committed_) return;
   // Whatever happens below, the temporary is gone afterwards.
   committed_ = true;
   int fd = static_cast<int>(handle_);
   handle_ = -1;
+  if (stamped_) {
+    timespec times[2] = {toTimespec(stamps_.lastAccess), toTimespec(stamps_.lastWrite)};
+    if (::futimens(fd, times) != 0) {
+      int error = errno;
+      closeQuietly(fd);
+      ::unlink(temporary_.c_str());
+      fail(target_, error);
+    }
+  }
   finishTemporary(target_, temporary_, fd);
 }
 
@@ -402,7 +425,8 @@ int copyContents(int in, int out, bool tryKernelCopy, bool& writing) {
 
 }  // namespace
 
-void copyFileAtomic(const std::string& source, const std::string& target) {
+void copyFileAtomic(const std::string& source, const std::string& target,
+                    const FileStamps* stamps) {
   int in = openForReading(source);
   struct stat st;
   if (::fstat(in, &st) != 0) {
@@ -431,6 +455,10 @@ void copyFileAtomic(const std::string& source, const std::string& target) {
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;
     times[1] = st.st_mtim;
+    if (stamps != nullptr) {
+      times[0] = toTimespec(stamps->lastAccess);
+      times[1] = toTimespec(stamps->lastWrite);
+    }
     if (::futimens(out, times) != 0) error = errno;
   }
   if (error != 0) {

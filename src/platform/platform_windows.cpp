@@ -11,9 +11,6 @@
 #endif
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -31,13 +28,6 @@ bool useWideApi() {
   static const bool wide = detectWideApi();
   return wide;
 }
-
-// Output is byte-exact: "\n" stays "\n" and "\r\n" stays "\r\n" rather than
-// the C runtime's text mode turning every "\n" into "\r\n".
-const bool binaryStandardOutput = [] {
-  ::_setmode(::_fileno(stdout), _O_BINARY);
-  return true;
-}();
 
 std::string trimLineEnd(std::string text) {
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
@@ -237,6 +227,17 @@ bool toFileTime(Millis millis, FILETIME& time) {
 HANDLE openForTimes(const std::string& path, bool writing) {
   return createFile(path, writing ? GENERIC_WRITE : GENERIC_READ, 0, OPEN_EXISTING,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
+}
+
+// Sets all three stamps of an open file in one call, so that a failure leaves
+// them as they were. Returns 0 or the error.
+DWORD stampHandle(HANDLE handle, const FileStamps& stamps) {
+  FILETIME creation, lastAccess, lastWrite;
+  if (!toFileTime(stamps.creation, creation) || !toFileTime(stamps.lastAccess, lastAccess) ||
+      !toFileTime(stamps.lastWrite, lastWrite)) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  return ::SetFileTime(handle, &creation, &lastAccess, &lastWrite) ? 0 : ::GetLastError();
 }
 
 // ---- Kinds of names -----------------------------------------------------------
@@ -455,6 +456,16 @@ void changeDir(const std::string& dir) {
   if (!ok) fail(dir, ::GetLastError());
 }
 
+// WriteFile passes bytes unchanged: "\n" stays "\n" and "\r\n" stays "\r\n".
+void writeStandardOutput(std::string_view text) {
+  DWORD error = writeAll(::GetStdHandle(STD_OUTPUT_HANDLE), text.data(), text.size());
+  if (error != 0) fail("standard output", error);
+}
+
+void writeStandardError(std::string_view text) noexcept {
+  writeAll(::GetStdHandle(STD_ERROR_HANDLE), text.data(), text.size());
+}
+
 // ---- Names in the file system ---------------------------------------------
 
 FileKind fileKind(const std::string& path) {
@@ -514,20 +525,11 @@ FileStamps readFileStamps(const std::string& path) {
 }
 
 void writeFileStamps(const std::string& path, const FileStamps& stamps) {
-  FILETIME creation, lastAccess, lastWrite;
-  if (!toFileTime(stamps.creation, creation) || !toFileTime(stamps.lastAccess, lastAccess) ||
-      !toFileTime(stamps.lastWrite, lastWrite)) {
-    fail(path, ERROR_INVALID_PARAMETER);
-  }
   HANDLE handle = openForTimes(path, true);
   if (handle == INVALID_HANDLE_VALUE) fail(path, ::GetLastError());
-  // One call, so that a failure leaves all three stamps as they were.
-  if (!::SetFileTime(handle, &creation, &lastAccess, &lastWrite)) {
-    DWORD error = ::GetLastError();
-    ::CloseHandle(handle);
-    fail(path, error);
-  }
+  DWORD error = stampHandle(handle, stamps);
   ::CloseHandle(handle);
+  if (error != 0) fail(path, error);
 }
 
 LocalTime toLocalTime(Millis utc) {
@@ -617,15 +619,36 @@ void AtomicFile::commit() {
   committed_ = true;
   HANDLE handle = toHandle(handle_);
   handle_ = -1;
-  if (!::CloseHandle(handle)) {
-    DWORD error = ::GetLastError();
+  DWORD error = stamped_ ? stampHandle(handle, stamps_) : 0;
+  if (!::CloseHandle(handle) && error == 0) error = ::GetLastError();
+  if (error != 0) {
     removeOwnFile(temporary_);
     fail(target_, error);
   }
   replaceWithTemporary(target_, temporary_);
 }
 
-void copyFileAtomic(const std::string& source, const std::string& target) {
+void AtomicFile::setStamps(const FileStamps& stamps) {
+  stamps_ = stamps;
+  stamped_ = true;
+}
+
+namespace {
+
+// Gives a finished temporary the stamps a synchronised output carries.
+BOOL stampTemporary(const std::string& temporary, const FileStamps& stamps) {
+  HANDLE handle = openForTimes(temporary, true);
+  if (handle == INVALID_HANDLE_VALUE) return FALSE;
+  DWORD error = stampHandle(handle, stamps);
+  ::CloseHandle(handle);
+  if (error != 0) ::SetLastError(error);
+  return error == 0;
+}
+
+}  // namespace
+
+void copyFileAtomic(const std::string& source, const std::string& target,
+                    const FileStamps* stamps) {
   // Open the source first, so that its failures name it and not the target.
   HANDLE in =
       createFile(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -646,7 +669,7 @@ void copyFileAtomic(const std::string& source, const std::string& target) {
   // temporary that already exists, it need not take the source's attributes,
   // so they are set afterwards: a read-only source gives a read-only output.
   DWORD attributes = info.dwFileAttributes & kKeptAttributes;
-  if (!copyFile(source, temporary) ||
+  if (!copyFile(source, temporary) || (stamps != nullptr && !stampTemporary(temporary, *stamps)) ||
       !setFileAttributes(temporary, attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL)) {
     DWORD error = ::GetLastError();
     removeOwnFile(temporary);

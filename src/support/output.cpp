@@ -1,11 +1,31 @@
 #include "support/output.h"
 
-#include <cstdio>
+#include "platform/platform.h"
+#include "support/exception.h"
 
 namespace vesk {
 namespace {
 
 std::string* captureTarget = nullptr;
+
+// Text printed but not yet written. Standard output is written in pieces of
+// at least this size, and at flushOutput().
+constexpr std::size_t kFlushSize = 1 << 16;
+std::string pending;
+// Set when standard output could not be written: the system's reason.
+std::string lostReason;
+
+void writePending() {
+  if (pending.empty()) return;
+  if (lostReason.empty()) {
+    try {
+      platform::writeStandardOutput(pending);
+    } catch (const FileException& e) {
+      lostReason = e.message();
+    }
+  }
+  pending.clear();
+}
 
 void appendDirective(std::string& out, std::string_view directive, std::string_view arg) {
   if (directive == "%s") {
@@ -50,10 +70,16 @@ void printList(std::string_view format, std::initializer_list<std::string_view> 
     captureTarget->append(text);
     return;
   }
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  pending.append(text);
+  if (pending.size() >= kFlushSize) writePending();
 }
 
-void flushOutput() { std::fflush(stdout); }
+bool flushOutput() {
+  writePending();
+  return lostReason.empty();
+}
+
+const std::string& outputFailure() { return lostReason; }
 
 OutputCapture::OutputCapture() : previous_(captureTarget) { captureTarget = &text_; }
 OutputCapture::~OutputCapture() { captureTarget = previous_; }

@@ -1,5 +1,6 @@
 // The program's one formatted print. Everything vesk shows goes to standard
-// output through print(), in program order; standard error is never used.
+// output through print(), in program order. Standard error is used for one
+// thing only: saying that standard output itself could not be written.
 //
 // Formats are the program's fixed message strings. They use only "%.*s"
 // (a length-counted string, printed unchanged), "%s" (printed up to its first
@@ -22,8 +23,11 @@ void print(std::string_view format, const Args&... args) {
 // Expands a format as print() would, without printing (used by tests too).
 std::string formatList(std::string_view format, std::initializer_list<std::string_view> args);
 
-// Pushes buffered output to the stream.
-void flushOutput();
+// Writes what has been printed so far. Returns false once standard output
+// could not be written; from then on prints are dropped, and
+// outputFailure() holds the reason ("standard output: <system's text>").
+bool flushOutput();
+const std::string& outputFailure();
 
 // While alive, everything printed is appended to the given string instead of
 // standard output. For tests.
