@@ -185,6 +185,19 @@ TEST_F(ConvertFileTest, MissingSourceLeavesTheOutputAlone) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
 }
 
+// One file's references are looked up through a cache of the latest name;
+// every name in a row must still get its own value, and a missing one its
+// message each time.
+TEST_F(ConvertFileTest, ChangingNamesFromLineToLineEachGetTheirOwnValue) {
+  OutputCapture capture;
+  EXPECT_EQ(convert("${a}\n${bb}\n${bb}\n${a}\n${zz}\n${a}\n${zz}\n${b}",
+                    table({{"a", "1"}, {"bb", "two"}, {"b", ""}}), 1 << 20),
+            "1\r\ntwo\r\ntwo\r\n1\r\n\r\n1\r\n\r\n\r\n");
+  EXPECT_EQ(capture.text(),
+            (kTraceBuild ? "read " + path("in.vsk") + " to replace\n" : std::string()) +
+                "not found variable: ${zz}\r\nnot found variable: ${zz}\r\n");
+}
+
 TEST_F(ConvertFileTest, HundredMegabyteLine) {
   const std::size_t size = std::size_t{100} << 20;
   std::string text = "<${a}>" + std::string(size, 'x') + "\r\ntail";

@@ -91,18 +91,34 @@ std::string joinPath(std::string_view base, std::string_view relative, const Pat
   return joined.append(relative);
 }
 
+namespace {
+
+// What follows a leading "./" or "../" is still relative to the base, even
+// when the separator is doubled (".//a"). Without drives a name that begins
+// with a separator would be absolute and leave the base for the root, so the
+// extra separators are dropped. With drives the join keeps the base's drive
+// and directory already.
+std::string_view afterRefs(std::string_view rest, const PathRules& rules) {
+  if (!rules.drives) {
+    while (startsWithSeparator(rest, rules)) rest.remove_prefix(1);
+  }
+  return rest;
+}
+
+}  // namespace
+
 std::string resolvePath(std::string_view base, std::string_view relative, const PathRules& rules) {
   std::size_t n = countParentRefs(relative, rules);
   if (n == 0) {
     const std::string current = currentRef(rules);
     if (relative == "." || relative == current) return std::string(base);
-    if (relative.starts_with(current)) relative.remove_prefix(current.size());
-    return joinPath(base, relative, rules);
+    if (!relative.starts_with(current)) return joinPath(base, relative, rules);
+    return joinPath(base, afterRefs(relative.substr(current.size()), rules), rules);
   }
   std::string dir(base);
   for (std::size_t i = 0; i < n; ++i) dir = parentDir(dir, rules);
   if (relative.size() == 3 * n) return dir;
-  return joinPath(dir, relative.substr(3 * n), rules);
+  return joinPath(dir, afterRefs(relative.substr(3 * n), rules), rules);
 }
 
 std::string absPath(std::string_view path, std::string_view cwd, const PathRules& rules) {

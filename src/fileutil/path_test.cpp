@@ -93,6 +93,20 @@ TEST(PosixPaths, AbsPath) {
   EXPECT_EQ(absPath("../../../x", "/a/b", posix), "/x");
 }
 
+// A doubled separator after "./" or "../" must not turn the name into one at
+// the root: the file named is the one beside (or above) the base.
+TEST(PosixPaths, DoubledSeparatorAfterARefStaysBelowTheBase) {
+  const char* cwd = "/work/dir";
+  EXPECT_EQ(absPath(".//a.vsk", cwd, posix), "/work/dir/a.vsk");
+  EXPECT_EQ(absPath(".///sub/a.vsk", cwd, posix), "/work/dir/sub/a.vsk");
+  EXPECT_EQ(absPath("..//x.vsk", cwd, posix), "/work/x.vsk");
+  EXPECT_EQ(absPath("../..//x.vsk", cwd, posix), "/x.vsk");
+  EXPECT_EQ(absPath(".//", cwd, posix), "/work/dir");
+  // With drives the base's directory was kept already.
+  EXPECT_EQ(absPath(".\\\\a.vsk", "C:\\work", win), "C:\\work\\a.vsk");
+  EXPECT_EQ(absPath("..\\\\x.vsk", "C:\\work\\dir", win), "C:\\work\\x.vsk");
+}
+
 TEST(PosixPaths, Pieces) {
   EXPECT_EQ(parentDir("/work/sub", posix), "/work/");
   EXPECT_EQ(parentDir("/work/", posix), "/");

@@ -36,7 +36,7 @@ void collect(int outFd, int errFd, pid_t child, Result& result) {
   auto deadline = std::chrono::steady_clock::now() + kRunLimit;
   pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
-  int open = 2;
+  int open = (outFd >= 0 ? 1 : 0) + (errFd >= 0 ? 1 : 0);
   char buffer[65536];
   while (open > 0) {
     if (std::chrono::steady_clock::now() > deadline) {
@@ -145,13 +145,19 @@ Result Sandbox::runAs(const std::string& argv0, const fs::path& cwd,
 
   int outPipe[2], errPipe[2];
   if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
+  if (stdout_ == Stdout::ClosedPipe) {
+    // Nobody will ever read: every write to standard output fails.
+    close(outPipe[0]);
+    outPipe[0] = -1;
+  }
   pid_t child = fork();
   if (child == 0) {
     int devnull = open("/dev/null", O_RDONLY);
     dup2(devnull, 0);
     dup2(outPipe[1], 1);
+    if (stdout_ == Stdout::DiskFull) dup2(open("/dev/full", O_WRONLY), 1);
     dup2(errPipe[1], 2);
-    close(outPipe[0]);
+    if (outPipe[0] >= 0) close(outPipe[0]);
     close(errPipe[0]);
     if (chdir(cwd.c_str()) != 0) _exit(126);
     if (!locale_.empty()) {

@@ -51,6 +51,11 @@ class Sandbox {
   Result runAs(const std::string& argv0, const fs::path& cwd,
                const std::vector<std::string>& args) const;
 
+  // Where the program's standard output goes: the test's pipe, a full
+  // device (every write fails with "no space"), or a pipe that nobody reads.
+  enum class Stdout { Captured, DiskFull, ClosedPipe };
+  void setStdout(Stdout target) { stdout_ = target; }
+
   // The locale the program runs under (LANG and LC_ALL); defaultLocale() of
   // expect.h unless a case picks another.
   void setLocale(std::string locale) { locale_ = std::move(locale); }
@@ -70,6 +75,7 @@ class Sandbox {
   fs::path elsewhere_;
   fs::path program_;
   std::string locale_;
+  Stdout stdout_ = Stdout::Captured;
 };
 
 // The last line of a run's output, with its line end: where a failure's

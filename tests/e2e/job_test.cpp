@@ -123,10 +123,23 @@ TEST(Extraction, ListedFilesKeepTheirNumbersAndTheRestFillTheGaps) {
   box.write("b.VSK", "b");
   box.write("sub/c.vsk", "c");
   box.write("sub/c.vsk.bak", "not taken");
-  Result r = box.run({"sub/c.vsk:0", "-doextract"});
-  EXPECT_EQ(reports(r.out), box.abs("sub/c.vsk") + " => 00.txt\n" + box.abs("a.vsk") +
-                                " => 01.txt\n" + box.abs("b.VSK") + " => 02.txt\n");
-  EXPECT_FALSE(box.exists("03.txt"));
+  // Listed first under a number it would not get by itself: found again by
+  // the walk, it must keep that number and not become an automatic entry.
+  Result r = box.run({"sub/c.vsk:5", "-doextract"});
+  EXPECT_EQ(reports(r.out), box.abs("sub/c.vsk") + " => 05.txt\n" + box.abs("a.vsk") +
+                                " => 00.txt\n" + box.abs("b.VSK") + " => 01.txt\n");
+  EXPECT_EQ(box.read("05.txt"), "c");
+  EXPECT_FALSE(box.exists("02.txt"));
+}
+
+TEST(Names, DoubledSeparatorAfterADotRefStaysBesideTheProgram) {
+  Sandbox box;
+  box.write("a.vsk", "a");
+  writeFile(box.progDir().parent_path() / "x.vsk", "x");
+  Result r = box.run({".//a.vsk:0", "..//x.vsk:1"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(box.read("00.txt"), "a");
+  EXPECT_EQ(box.read("01.txt"), "x");
 }
 
 TEST(Extraction, ListedFilesWithoutTheOptionMeanNoScan) {
