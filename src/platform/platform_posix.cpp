@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 
 #include "platform/platform.h"
 #include "support/exception.h"
@@ -227,17 +228,24 @@ void createDirectory(const std::string& path) {
 
 std::vector<DirEntry> listDirectory(const std::string& dir) {
   std::vector<DirEntry> entries;
-  DIR* handle = ::opendir(dir.c_str());
-  if (handle == nullptr) return entries;
+  std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(dir.c_str()), ::closedir);
+  if (!handle) {
+    // A directory removed while a walk goes on has nothing left to list.
+    if (errno == ENOENT || errno == ENOTDIR) return entries;
+    fail(dir, errno);
+  }
   std::string prefix = dir;
   if (!prefix.empty() && prefix.back() != '/') prefix.push_back('/');
-  while (dirent* entry = ::readdir(handle)) {
+  for (;;) {
+    errno = 0;
+    dirent* entry = ::readdir(handle.get());
+    if (entry == nullptr) break;
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     DirEntry::Kind kind = entryKind(prefix + name, entry->d_type);
     entries.push_back(DirEntry{std::move(name), kind});
   }
-  ::closedir(handle);
+  if (errno != 0) fail(dir, errno);
   return entries;
 }
 

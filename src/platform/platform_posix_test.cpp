@@ -1,12 +1,14 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -281,6 +283,43 @@ TEST_F(PlatformTest, ListDirectoryKinds) {
   EXPECT_EQ(got, want);
   EXPECT_TRUE(listDirectory(path("absent")).empty());
   EXPECT_TRUE(listDirectory(path("file")).empty());
+}
+
+// Runs body in a child process; returns its wait status. The child's exit
+// status is 0 unless body ends it otherwise.
+int statusOfChild(const std::function<void()>& body) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    body();
+    ::_exit(0);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return status;
+}
+
+TEST_F(PlatformTest, ListDirectoryRaisesForADirectoryItCannotList) {
+  fs::create_symlink("loop", path("loop"));
+  try {
+    listDirectory(path("loop"));
+    FAIL() << "a looping link was listed";
+  } catch (const FileException& e) {
+    EXPECT_EQ(e.message(), path("loop") + ": Too many levels of symbolic links");
+  }
+  // Enterable but not listable, tried as an ordinary user (root lists all).
+  fs::create_directory(path("barred"));
+  ::chmod(dir_.c_str(), 0755);
+  ::chmod(path("barred").c_str(), 0333);
+  int status = statusOfChild([&] {
+    if (::geteuid() == 0 && ::setuid(65534) != 0) ::_exit(2);
+    try {
+      listDirectory(path("barred"));
+    } catch (const FileException& e) {
+      ::_exit(e.message() == path("barred") + ": Permission denied" ? 0 : 3);
+    }
+    ::_exit(4);
+  });
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(PlatformTest, FileKindFollowsLinks) {
