@@ -84,11 +84,36 @@ TEST_F(PlatformTest, AtomicFileWithoutCommitLeavesTargetAsItWas) {
   {
     AtomicFile file(path("out.txt"));
     file.write("discarded");
-    EXPECT_TRUE(fs::exists(file.temporary()));
+    // Unnamed until commit where the file system allows it.
+    EXPECT_TRUE(file.temporary().empty() || fs::exists(file.temporary()));
   }
   EXPECT_EQ(readWholeFile(path("out.txt")), "keep");
   EXPECT_EQ(names(), Names{"out.txt"});
   { AtomicFile file(path("never.txt")); }
+  EXPECT_EQ(names(), Names{"out.txt"});
+}
+
+// Where the file system offers unnamed temporary files, nothing of an output
+// being written shows in its directory, so a killed run can leave nothing.
+TEST_F(PlatformTest, AtomicFileIsUnnamedUntilCommit) {
+  int probe = ::open(dir_.c_str(), O_TMPFILE | O_WRONLY, 0600);
+  if (probe < 0) GTEST_SKIP() << "no unnamed temporary files here";
+  ::close(probe);
+  writeFile("out.txt", "old");
+  ::chmod(path("out.txt").c_str(), 0604);
+  AtomicFile file(path("out.txt"));
+  file.write("new");
+  EXPECT_EQ(file.temporary(), "");
+  EXPECT_EQ(names(), Names{"out.txt"});
+  FileStamps stamps;
+  stamps.lastAccess = stamps.lastWrite = 1500000000250;
+  file.setStamps(stamps);
+  file.commit();
+  EXPECT_EQ(readWholeFile(path("out.txt")), "new");
+  EXPECT_EQ(readFileStamps(path("out.txt")).lastWrite, stamps.lastWrite);
+  struct stat st;
+  ASSERT_EQ(::stat(path("out.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
   EXPECT_EQ(names(), Names{"out.txt"});
 }
 
@@ -318,6 +343,29 @@ TEST_F(PlatformTest, ListDirectoryRaisesForADirectoryItCannotList) {
       ::_exit(e.message() == path("barred") + ": Permission denied" ? 0 : 3);
     }
     ::_exit(4);
+  });
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST_F(PlatformTest, InterruptEndsTheProcessBySignalAndLeavesNoTemporary) {
+  writeFile("out.txt", "old");
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    int status = statusOfChild([&] {
+      installInterruptCleanup();
+      installInterruptCleanup();  // a second call changes nothing
+      AtomicFile file(path("out.txt"));
+      file.write("partial");
+      ::raise(signal);
+    });
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << " " << status;
+  }
+  EXPECT_EQ(readWholeFile(path("out.txt")), "old");
+  EXPECT_EQ(names(), Names{"out.txt"});
+  // A signal ignored by the starting process (nohup) stays ignored.
+  int status = statusOfChild([] {
+    std::signal(SIGHUP, SIG_IGN);
+    installInterruptCleanup();
+    ::raise(SIGHUP);
   });
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
