@@ -2,4 +2,9 @@
 #include "driver/run.h"
 #include "platform/platform.h"
 
-int main(int argc, char** argv) { return vesk::runMain(vesk::platform::arguments(argc, argv)); }
+int main(int argc, char** argv) {
+  // First of all, so that an interrupt at any later moment removes the
+  // temporary file of the output being written.
+  vesk::platform::installInterruptCleanup();
+  return vesk::runMain(vesk::platform::arguments(argc, argv));
+}

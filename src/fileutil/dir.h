@@ -20,8 +20,9 @@ void ensureDir(const std::string& dir);
 // links to directories are not entered (a link loop would never end), linked
 // files are taken. Names are dir + separator + path below ("./sub/b.vsk").
 // A file is taken when wildcardMatch("*" + suffix, name); names in exclude
-// (exact comparison) are dropped. Never raises: a directory that cannot be
-// listed contributes nothing.
+// (exact comparison) are dropped. A directory that cannot be listed, the
+// start directory or any below it, raises FileException naming it; one that
+// is missing (removed while the walk goes on) contributes nothing.
 std::vector<std::string> listFiles(const std::string& dir, std::string_view suffix,
                                    const std::vector<std::string>& exclude);
 

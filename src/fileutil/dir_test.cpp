@@ -98,15 +98,28 @@ TEST_F(DirTest, ListFilesSkipsLinkedDirectoriesButTakesLinkedFiles) {
   EXPECT_EQ(listFiles(dir_, ".vsk", {}), (Names{path("linked.vsk"), path("sub/b.vsk")}));
 }
 
-TEST_F(DirTest, ListFilesOfMissingOrUnreadableDirectoryIsEmpty) {
+TEST_F(DirTest, ListFilesOfMissingDirectoryIsEmptyOfUnreadableOneRaises) {
   EXPECT_TRUE(listFiles(path("missing"), ".vsk", {}).empty());
   EXPECT_TRUE(listFiles("", "", {}).empty());
   writeFile("file.vsk");
   EXPECT_TRUE(listFiles(path("file.vsk"), ".vsk", {}).empty());
+  // A start directory that cannot be opened ends the walk with its name.
+  fs::create_symlink("loop", path("loop"));
+  try {
+    listFiles(path("loop"), ".vsk", {});
+    FAIL() << "a looping start directory was walked";
+  } catch (const FileException& e) {
+    EXPECT_EQ(e.message(), path("loop") + ": Too many levels of symbolic links");
+  }
   if (::geteuid() == 0) return;  // root reads every directory
   writeFile("closed/x.vsk");
   fs::permissions(path("closed"), fs::perms::none);
-  EXPECT_EQ(listFiles(dir_, ".vsk", {}), Names{path("file.vsk")});
+  try {
+    listFiles(dir_, ".vsk", {});
+    FAIL() << "an unreadable directory was skipped";
+  } catch (const FileException& e) {
+    EXPECT_EQ(e.message(), path("closed") + ": Permission denied");
+  }
 }
 
 TEST_F(DirTest, ListFilesWalksDeepTrees) {

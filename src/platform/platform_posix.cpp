@@ -6,11 +6,14 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 
 #include "platform/platform.h"
 #include "support/exception.h"
@@ -107,39 +110,164 @@ int checkReplaceable(const std::string& target, const std::string& file) {
   return static_cast<int>(st.st_mode & 07777);
 }
 
-// Creates a new, empty temporary file in the directory of `file`, named
-// ".<base>.<pid>-<counter>.vesk-tmp". Failures name `target`.
-int createTemporary(const std::string& target, const std::string& file, std::string& temporary) {
-  static unsigned counter = 0;
+// ---- Temporary files and interrupts --------------------------------------
+//
+// The names of the temporary files being written, for the interrupt handler
+// to remove. The slots are fixed memory, so that the handler allocates
+// nothing; a slot is filled before its file may exist and freed once the
+// file is gone or renamed.
+constexpr int kFree = 0, kFilling = 1, kNamed = 2, kClaimed = 3;
+struct PendingTemporary {
+  std::atomic<int> state{kFree};
+  char name[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free, "the handler needs lock-free slots");
+PendingTemporary pendingTemporaries[8];
+
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+// Notes a temporary's name for the handler. A name that does not fit, or one
+// beyond the few outputs written at once, goes unnoted.
+void rememberTemporary(const std::string& name) noexcept {
+  if (name.size() >= PATH_MAX) return;
+  for (PendingTemporary& slot : pendingTemporaries) {
+    int expected = kFree;
+    if (!slot.state.compare_exchange_strong(expected, kFilling)) continue;
+    std::memcpy(slot.name, name.c_str(), name.size() + 1);
+    slot.state.store(kNamed);
+    return;
+  }
+}
+
+void forgetTemporary(const std::string& name) noexcept {
+  for (PendingTemporary& slot : pendingTemporaries) {
+    if (slot.state.load() != kNamed || name != slot.name) continue;
+    // A slot the handler has claimed stays so: the process is ending.
+    int expected = kNamed;
+    slot.state.compare_exchange_strong(expected, kFree);
+    return;
+  }
+}
+
+// Removes the noted temporaries, then ends the process as the signal would
+// have without the handler. Only async-signal-safe calls.
+extern "C" void removeTemporariesAndDie(int signal) {
+  for (PendingTemporary& slot : pendingTemporaries) {
+    int expected = kNamed;
+    if (slot.state.compare_exchange_strong(expected, kClaimed)) ::unlink(slot.name);
+  }
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(signal, &action, nullptr);
+  // The signal is blocked while its handler runs: raised now, it is pending,
+  // and unblocking it delivers it.
+  ::raise(signal);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal);
+  ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+std::string directoryOf(const std::string& file) {
   std::size_t slash = file.rfind('/');
-  std::string dir = slash == std::string::npos ? std::string(".") : file.substr(0, slash);
-  if (slash == 0) dir.clear();  // a file in "/": "" + "/" + name
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : file.substr(0, slash);
+}
+
+// A fresh name for a temporary file beside `file`:
+// ".<base>.<pid>-<counter>.vesk-tmp".
+std::string temporaryName(const std::string& file) {
+  static unsigned counter = 0;
+  std::string dir = directoryOf(file);
+  if (dir == "/") dir.clear();  // a file in "/": "" + "/" + name
+  std::size_t slash = file.rfind('/');
   std::string base = slash == std::string::npos ? file : file.substr(slash + 1);
   // Keep the temporary name within the usual 255-byte limit for long names.
   if (base.size() > 200) base.resize(200);
-  const std::string prefix = dir + "/." + base + "." + std::to_string(::getpid()) + "-";
+  return dir + "/." + base + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+         ".vesk-tmp";
+}
+
+// An unnamed temporary file in the directory of `file`, or -1 where the
+// system or the file system offers none. It gets its name only at commit,
+// through /proc/self/fd, so that until then nothing can be left behind.
+int createUnnamed(const std::string& file) {
+#ifdef O_TMPFILE
+  static const bool linkable = ::faccessat(AT_FDCWD, "/proc/self/fd", X_OK, 0) == 0;
+  if (!linkable) return -1;
+  int fd;
+  do {
+    fd = ::open(directoryOf(file).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+#else
+  (void)file;
+  return -1;
+#endif
+}
+
+// Creates a new, empty temporary file for `file`: an unnamed one (temporary
+// is left empty) where possible, else a named one beside it. Failures name
+// `target`.
+int createTemporary(const std::string& target, const std::string& file, std::string& temporary) {
+  temporary.clear();
+  // Any failure of the unnamed kind (not offered here, or a real error that
+  // the named kind then reports in its own words) falls back to a name.
+  int fd = createUnnamed(file);
+  if (fd >= 0) return fd;
   for (int attempt = 0;; ++attempt) {
-    temporary = prefix;
-    temporary += std::to_string(counter++);
-    temporary += ".vesk-tmp";
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    temporary = temporaryName(file);
+    rememberTemporary(temporary);
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return fd;
-    if ((errno == EEXIST || errno == EINTR) && attempt < 100) continue;
     int error = errno;
+    forgetTemporary(temporary);
+    if ((error == EEXIST || error == EINTR) && attempt < 100) continue;
     temporary.clear();
     fail(target, error);
   }
 }
 
-// Closes the temporary and renames it over the target's file; on failure the
-// temporary is removed and the error names the target.
-void finishTemporary(const std::string& target, const std::string& temporary, int fd) {
-  int error = closeChecked(fd);
-  if (error == 0 && ::rename(temporary.c_str(), replacedFile(target).c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temporary.c_str());
-    fail(target, error);
+// Gives an unnamed temporary a name beside `file`. Returns 0 or errno.
+int linkUnnamed(int fd, const std::string& file, std::string& temporary) {
+  const std::string open = "/proc/self/fd/" + std::to_string(fd);
+  for (int attempt = 0;; ++attempt) {
+    temporary = temporaryName(file);
+    rememberTemporary(temporary);
+    if (::linkat(AT_FDCWD, open.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      return 0;
+    }
+    int error = errno;
+    forgetTemporary(temporary);
+    temporary.clear();
+    if ((error == EEXIST || error == EINTR) && attempt < 100) continue;
+    return error;
   }
+}
+
+// Closes a temporary that is not wanted and removes it.
+void discardTemporary(int fd, std::string& temporary) noexcept {
+  closeQuietly(fd);
+  if (temporary.empty()) return;
+  ::unlink(temporary.c_str());
+  forgetTemporary(temporary);
+  temporary.clear();
+}
+
+// Names the temporary if it has no name yet, closes it and renames it over
+// the target's file; on failure the temporary is removed and the error names
+// the target.
+void finishTemporary(const std::string& target, std::string& temporary, int fd) {
+  const std::string file = replacedFile(target);
+  int error = temporary.empty() ? linkUnnamed(fd, file, temporary) : 0;
+  int closeError = closeChecked(fd);
+  if (error == 0) error = closeError;
+  if (error == 0 && ::rename(temporary.c_str(), file.c_str()) != 0) error = errno;
+  if (error != 0 && !temporary.empty()) ::unlink(temporary.c_str());
+  forgetTemporary(temporary);
+  temporary.clear();
+  if (error != 0) fail(target, error);
 }
 
 FileKind kindOf(mode_t mode) {
@@ -203,6 +331,23 @@ void changeDir(const std::string& dir) {
   if (::chdir(dir.c_str()) != 0) fail(dir, errno);
 }
 
+void installInterruptCleanup() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  struct sigaction action {};
+  action.sa_handler = removeTemporariesAndDie;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kInterrupts) sigaddset(&action.sa_mask, signal);
+  for (int signal : kInterrupts) {
+    // A signal ignored by whoever started vesk (nohup, a background job)
+    // stays ignored.
+    struct sigaction previous {};
+    if (::sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
+}
+
 void writeStandardOutput(std::string_view text) {
   int error = writeAll(STDOUT_FILENO, text.data(), text.size());
   if (error != 0) fail("standard output", error);
@@ -227,17 +372,24 @@ void createDirectory(const std::string& path) {
 
 std::vector<DirEntry> listDirectory(const std::string& dir) {
   std::vector<DirEntry> entries;
-  DIR* handle = ::opendir(dir.c_str());
-  if (handle == nullptr) return entries;
+  std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(dir.c_str()), ::closedir);
+  if (!handle) {
+    // A directory removed while a walk goes on has nothing left to list.
+    if (errno == ENOENT || errno == ENOTDIR) return entries;
+    fail(dir, errno);
+  }
   std::string prefix = dir;
   if (!prefix.empty() && prefix.back() != '/') prefix.push_back('/');
-  while (dirent* entry = ::readdir(handle)) {
+  for (;;) {
+    errno = 0;
+    dirent* entry = ::readdir(handle.get());
+    if (entry == nullptr) break;
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     DirEntry::Kind kind = entryKind(prefix + name, entry->d_type);
     entries.push_back(DirEntry{std::move(name), kind});
   }
-  ::closedir(handle);
+  if (errno != 0) fail(dir, errno);
   return entries;
 }
 
@@ -326,8 +478,7 @@ AtomicFile::AtomicFile(const std::string& target) : target_(target), handle_(-1)
   // A replaced output keeps its permission bits, as it would if rewritten.
   if (mode >= 0 && ::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
     int error = errno;
-    closeQuietly(fd);
-    ::unlink(temporary_.c_str());
+    discardTemporary(fd, temporary_);
     fail(target, error);
   }
   handle_ = fd;
@@ -335,8 +486,7 @@ AtomicFile::AtomicFile(const std::string& target) : target_(target), handle_(-1)
 
 AtomicFile::~AtomicFile() {
   if (committed_) return;
-  closeQuietly(static_cast<int>(handle_));
-  ::unlink(temporary_.c_str());
+  discardTemporary(static_cast<int>(handle_), temporary_);
 }
 
 void AtomicFile::write(const char* data, std::size_t size) {
@@ -360,8 +510,7 @@ void AtomicFile::commit() {
     timespec times[2] = {toTimespec(stamps_.lastAccess), toTimespec(stamps_.lastWrite)};
     if (::futimens(fd, times) != 0) {
       int error = errno;
-      closeQuietly(fd);
-      ::unlink(temporary_.c_str());
+      discardTemporary(fd, temporary_);
       fail(target_, error);
     }
   }
@@ -462,11 +611,67 @@ void copyFileAtomic(const std::string& source, const std::string& target,
     if (::futimens(out, times) != 0) error = errno;
   }
   if (error != 0) {
-    closeQuietly(out);
-    ::unlink(temporary.c_str());
+    discardTemporary(out, temporary);
     fail(writing ? target : source, error);
   }
   finishTemporary(target, temporary, out);
+}
+
+namespace {
+
+// Whether a save may replace what the name holds: nothing, a regular file
+// with one link that this process owns, or a directory (which AtomicFile
+// refuses). Anything else is written into, in place.
+bool replacedBySave(const std::string& target) {
+  struct stat st;
+  if (::lstat(target.c_str(), &st) != 0) return true;  // AtomicFile tells why
+  if (S_ISDIR(st.st_mode)) return true;
+  return S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid();
+}
+
+// Opens a file to be written into, following a link and creating a missing
+// link target; a FIFO blocks until it has a reader.
+int openInPlace(const std::string& target) {
+  int fd;
+  do {
+    fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) fail(target, errno);
+  return fd;
+}
+
+}  // namespace
+
+SaveFile::SaveFile(const std::string& target) : target_(target) {
+  if (replacedBySave(target)) {
+    atomic_ = std::make_unique<AtomicFile>(target);
+  } else {
+    handle_ = openInPlace(target);
+  }
+}
+
+SaveFile::~SaveFile() { closeQuietly(static_cast<int>(handle_)); }
+
+void SaveFile::write(const char* data, std::size_t size) {
+  if (atomic_) {
+    atomic_->write(data, size);
+    return;
+  }
+  if (handle_ < 0) fail(target_, EBADF);
+  int error = writeAll(static_cast<int>(handle_), data, size);
+  if (error != 0) fail(target_, error);
+}
+
+void SaveFile::commit() {
+  if (atomic_) {
+    atomic_->commit();
+    return;
+  }
+  if (handle_ < 0) return;
+  int fd = static_cast<int>(handle_);
+  handle_ = -1;
+  int error = closeChecked(fd);
+  if (error != 0) fail(target_, error);
 }
 
 }  // namespace vesk::platform

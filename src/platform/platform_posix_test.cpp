@@ -1,13 +1,17 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -82,11 +86,36 @@ TEST_F(PlatformTest, AtomicFileWithoutCommitLeavesTargetAsItWas) {
   {
     AtomicFile file(path("out.txt"));
     file.write("discarded");
-    EXPECT_TRUE(fs::exists(file.temporary()));
+    // Unnamed until commit where the file system allows it.
+    EXPECT_TRUE(file.temporary().empty() || fs::exists(file.temporary()));
   }
   EXPECT_EQ(readWholeFile(path("out.txt")), "keep");
   EXPECT_EQ(names(), Names{"out.txt"});
   { AtomicFile file(path("never.txt")); }
+  EXPECT_EQ(names(), Names{"out.txt"});
+}
+
+// Where the file system offers unnamed temporary files, nothing of an output
+// being written shows in its directory, so a killed run can leave nothing.
+TEST_F(PlatformTest, AtomicFileIsUnnamedUntilCommit) {
+  int probe = ::open(dir_.c_str(), O_TMPFILE | O_WRONLY, 0600);
+  if (probe < 0) GTEST_SKIP() << "no unnamed temporary files here";
+  ::close(probe);
+  writeFile("out.txt", "old");
+  ::chmod(path("out.txt").c_str(), 0604);
+  AtomicFile file(path("out.txt"));
+  file.write("new");
+  EXPECT_EQ(file.temporary(), "");
+  EXPECT_EQ(names(), Names{"out.txt"});
+  FileStamps stamps;
+  stamps.lastAccess = stamps.lastWrite = 1500000000250;
+  file.setStamps(stamps);
+  file.commit();
+  EXPECT_EQ(readWholeFile(path("out.txt")), "new");
+  EXPECT_EQ(readFileStamps(path("out.txt")).lastWrite, stamps.lastWrite);
+  struct stat st;
+  ASSERT_EQ(::stat(path("out.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
   EXPECT_EQ(names(), Names{"out.txt"});
 }
 
@@ -283,6 +312,66 @@ TEST_F(PlatformTest, ListDirectoryKinds) {
   EXPECT_TRUE(listDirectory(path("file")).empty());
 }
 
+// Runs body in a child process; returns its wait status. The child's exit
+// status is 0 unless body ends it otherwise.
+int statusOfChild(const std::function<void()>& body) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    body();
+    ::_exit(0);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return status;
+}
+
+TEST_F(PlatformTest, ListDirectoryRaisesForADirectoryItCannotList) {
+  fs::create_symlink("loop", path("loop"));
+  try {
+    listDirectory(path("loop"));
+    FAIL() << "a looping link was listed";
+  } catch (const FileException& e) {
+    EXPECT_EQ(e.message(), path("loop") + ": Too many levels of symbolic links");
+  }
+  // Enterable but not listable, tried as an ordinary user (root lists all).
+  fs::create_directory(path("barred"));
+  ::chmod(dir_.c_str(), 0755);
+  ::chmod(path("barred").c_str(), 0333);
+  int status = statusOfChild([&] {
+    if (::geteuid() == 0 && ::setuid(65534) != 0) ::_exit(2);
+    try {
+      listDirectory(path("barred"));
+    } catch (const FileException& e) {
+      ::_exit(e.message() == path("barred") + ": Permission denied" ? 0 : 3);
+    }
+    ::_exit(4);
+  });
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST_F(PlatformTest, InterruptEndsTheProcessBySignalAndLeavesNoTemporary) {
+  writeFile("out.txt", "old");
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    int status = statusOfChild([&] {
+      installInterruptCleanup();
+      installInterruptCleanup();  // a second call changes nothing
+      AtomicFile file(path("out.txt"));
+      file.write("partial");
+      ::raise(signal);
+    });
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << " " << status;
+  }
+  EXPECT_EQ(readWholeFile(path("out.txt")), "old");
+  EXPECT_EQ(names(), Names{"out.txt"});
+  // A signal ignored by the starting process (nohup) stays ignored.
+  int status = statusOfChild([] {
+    std::signal(SIGHUP, SIG_IGN);
+    installInterruptCleanup();
+    ::raise(SIGHUP);
+  });
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
 TEST_F(PlatformTest, FileKindFollowsLinks) {
   writeFile("file", "");
   fs::create_directory(path("dir"));
@@ -347,6 +436,93 @@ TEST_F(PlatformTest, LocalTimeRoundTrip) {
   EXPECT_EQ(before.millisecond, 999);
   ::unsetenv("TZ");
   ::tzset();
+}
+
+// A save over each kind of thing a name may hold: what was there stays what
+// it was, and only a plain file is replaced.
+class SaveTest : public PlatformTest {
+ protected:
+  void save(const std::string& name, std::string_view text) const {
+    SaveFile file(path(name));
+    file.write(text);
+    file.commit();
+  }
+  struct stat statOf(const std::string& name) const {
+    struct stat st {};
+    EXPECT_EQ(::stat(path(name).c_str(), &st), 0) << name;
+    return st;
+  }
+};
+
+TEST_F(SaveTest, APlainFileIsReplacedKeepingItsBits) {
+  save("new.yml", "first");
+  writeFile("doc.yml", "old and longer");
+  ::chmod(path("doc.yml").c_str(), 0640);
+  ino_t before = statOf("doc.yml").st_ino;
+  save("doc.yml", "new");
+  EXPECT_EQ(readWholeFile(path("doc.yml")), "new");
+  EXPECT_EQ(readWholeFile(path("new.yml")), "first");
+  EXPECT_NE(statOf("doc.yml").st_ino, before);
+  EXPECT_EQ(statOf("doc.yml").st_mode & 07777, 0640u);
+  EXPECT_EQ(names(), (Names{"doc.yml", "new.yml"}));
+}
+
+TEST_F(SaveTest, LinkedFilesAreWrittenIntoInPlace) {
+  writeFile("first", "old and longer");
+  fs::create_hard_link(path("first"), path("second"));
+  ino_t before = statOf("first").st_ino;
+  save("second", "new");
+  EXPECT_EQ(readWholeFile(path("first")), "new");
+  EXPECT_EQ(statOf("second").st_ino, before);
+  EXPECT_EQ(statOf("second").st_nlink, 2u);
+
+  writeFile("real", "old");
+  fs::create_symlink("real", path("link"));
+  before = statOf("real").st_ino;
+  save("link", "through");
+  EXPECT_TRUE(fs::is_symlink(path("link")));
+  EXPECT_EQ(readWholeFile(path("real")), "through");
+  EXPECT_EQ(statOf("real").st_ino, before);
+
+  fs::create_symlink("made", path("dangling"));
+  save("dangling", "created");
+  EXPECT_TRUE(fs::is_symlink(path("dangling")));
+  EXPECT_EQ(readWholeFile(path("made")), "created");
+
+  fs::create_directory(path("dir"));
+  fs::create_symlink("dir", path("dirlink"));
+  EXPECT_THROW(save("dirlink", "x"), FileException);
+  EXPECT_THROW(save("dir", "x"), FileException);
+  EXPECT_EQ(names(),
+            (Names{"dangling", "dir", "dirlink", "first", "link", "made", "real", "second"}));
+}
+
+TEST_F(SaveTest, AFifoIsWrittenForItsReader) {
+  ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+  std::string got;
+  std::thread reader([&] { got = readWholeFile(path("fifo")); });
+  save("fifo", "through the pipe");
+  reader.join();
+  EXPECT_EQ(got, "through the pipe");
+  EXPECT_TRUE(S_ISFIFO(statOf("fifo").st_mode));
+  EXPECT_EQ(names(), Names{"fifo"});
+}
+
+TEST_F(SaveTest, ADeviceOrAnotherOwnersFileKeepsWhatItIs) {
+  if (::geteuid() != 0) GTEST_SKIP() << "making a device node and giving away a file need root";
+  ASSERT_EQ(::mknod(path("null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0);
+  save("null", "gone");
+  EXPECT_TRUE(S_ISCHR(statOf("null").st_mode));
+  EXPECT_EQ(statOf("null").st_rdev, ::makedev(1, 3));
+
+  writeFile("theirs", "old and longer");
+  ASSERT_EQ(::chown(path("theirs").c_str(), 65534, 65534), 0);
+  ino_t before = statOf("theirs").st_ino;
+  save("theirs", "new");
+  EXPECT_EQ(readWholeFile(path("theirs")), "new");
+  EXPECT_EQ(statOf("theirs").st_ino, before);
+  EXPECT_EQ(statOf("theirs").st_uid, 65534u);
+  EXPECT_EQ(names(), (Names{"null", "theirs"}));
 }
 
 TEST(PlatformArguments, CopiesArgv) {

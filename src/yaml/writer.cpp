@@ -19,7 +19,7 @@ constexpr std::string_view kNeedsQuotes{" \a\b\f\n\r\t\v\"\\", 10};
 // Buffers the document and hands it to the file in large pieces.
 class FileOutput : public YamlOutput {
  public:
-  explicit FileOutput(vesk::platform::AtomicFile& file) : file_(file) {}
+  explicit FileOutput(vesk::platform::SaveFile& file) : file_(file) {}
   void write(std::string_view bytes) override {
     buffer_.append(bytes);
     if (buffer_.size() >= kFlushSize) flush();
@@ -32,7 +32,7 @@ class FileOutput : public YamlOutput {
 
  private:
   static constexpr std::size_t kFlushSize = 1 << 16;
-  vesk::platform::AtomicFile& file_;
+  vesk::platform::SaveFile& file_;
   std::string buffer_;
 };
 
@@ -93,9 +93,10 @@ void writeContainer(const YamlHolder& root, YamlOutput& out, std::int32_t depth)
 }  // namespace
 
 void YamlHolder::save(const std::string& fileName) const {
-  // The document goes to a temporary file that replaces the target only when
-  // complete, so the target never holds a torn document or an older tail.
-  vesk::platform::AtomicFile file(fileName);
+  // A plain file is replaced only when the document is complete, so it never
+  // holds a torn document or an older tail; a FIFO, a device, a file with
+  // several links or the target of a link is written into, as it must be.
+  vesk::platform::SaveFile file(fileName);
   FileOutput out(file);
   write(out);
   out.flush();

@@ -156,6 +156,19 @@ TEST_F(YamlSave, LargeDocumentIsWrittenWhole) {
   EXPECT_EQ(vesk::platform::readWholeFile(path("big.yml")), written(root));
 }
 
+// A document saved under one of two names of a file reaches both: the file
+// is written into rather than replaced by a new one.
+TEST_F(YamlSave, IntoAFileWithTwoNamesBothSeeTheDocument) {
+  std::string file = path("doc.yml");
+  { std::ofstream(file, std::ios::binary) << std::string(5000, 'x'); }
+  std::filesystem::create_hard_link(file, path("other.yml"));
+  YamlAssoc root;
+  root.put("k", std::make_shared<YamlScalar>("v"));
+  root.save(file);
+  EXPECT_EQ(vesk::platform::readWholeFile(path("other.yml")), kHeader + "\r\nk: v");
+  EXPECT_EQ(std::filesystem::hard_link_count(file), 2u);
+}
+
 TEST_F(YamlSave, UnwritableTargetRaisesTheFileErrorNotYamlError) {
   YamlAssoc root;
   EXPECT_THROW(root.save(path("missing/dir/doc.yml")), vesk::FileException);

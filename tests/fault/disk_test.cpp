@@ -130,6 +130,28 @@ TEST_F(Permissions, AnUnreadableSourceLeavesItsOutput) {
   }
 }
 
+// Enterable but not listable: the walk for sources cannot see what is there,
+// so the run ends with the directory's name before any output is written.
+TEST_F(Permissions, ASourceDirectoryThatCannotBeListed) {
+  box_.write("sub/c.vsk", "c ${v}\n");
+  handToNobody(box_);
+  const fs::perms enterOnly = fs::perms::owner_write | fs::perms::owner_exec |
+                              fs::perms::group_write | fs::perms::group_exec |
+                              fs::perms::others_write | fs::perms::others_exec;
+  for (const std::string dir : {"sub", "."}) {
+    fs::permissions(box_.path(dir), enterOnly);
+    Unprivileged nobody;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, std::vector<std::string>{"-doextract", "a.vsk:5"}}) {
+      Result r = box_.run(args);
+      expectFailure(r, dir == "." ? ".: Permission denied" : "./sub: Permission denied");
+      EXPECT_TRUE(splitOutput(r.out).reports.empty()) << r.out;
+      EXPECT_FALSE(box_.exists("00.txt"));
+      EXPECT_FALSE(box_.exists("05.txt"));
+    }
+  }
+}
+
 TEST(TakenNames, AnOutputNameTakenByADirectoryInEveryMode) {
   Sandbox box;
   box.write("a.vsk", "a");

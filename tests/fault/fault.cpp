@@ -1,8 +1,12 @@
 #include "fault.h"
 
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
@@ -10,9 +14,11 @@
 #include <utility>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <thread>
@@ -62,6 +68,27 @@ bool isTraceLine(std::string_view line) {
     if (startsWith(line, prefix)) return true;
   }
   return false;
+}
+
+// From here on, openat() with O_TMPFILE fails with EOPNOTSUPP, as on a file
+// system that has no unnamed temporary files; the filter outlives exec.
+bool refuseUnnamedTemporaries() {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  constexpr unsigned kFlagsWord = offsetof(seccomp_data, args[2]);
+#else
+  constexpr unsigned kFlagsWord = offsetof(seccomp_data, args[2]) + 4;
+#endif
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, kFlagsWord),
+      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, __O_TMPFILE, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
 }  // namespace
@@ -129,12 +156,21 @@ Process::Process(const Sandbox& box, const std::vector<std::string>& args,
     int out = ::open(outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     int err = ::open(errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (in < 0 || out < 0 || err < 0) ::_exit(126);
+    int ends[2];
+    if (options.closedOutput) {
+      if (::pipe(ends) != 0) ::_exit(126);
+      ::close(ends[0]);
+      out = ends[1];
+    }
+    // Signals the test process ignores are the child's own business.
+    for (int number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(number, SIG_DFL);
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
     const fs::path& cwd = options.cwd.empty() ? box.elsewhere() : options.cwd;
     if (::chdir(cwd.c_str()) != 0) ::_exit(126);
     if (options.removeCwd && ::rmdir(cwd.c_str()) != 0) ::_exit(126);
+    if (options.namedTemporaries && !refuseUnnamedTemporaries()) ::_exit(126);
     if (options.addressSpace != 0) {
       rlimit limit{options.addressSpace, options.addressSpace};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);

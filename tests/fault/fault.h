@@ -44,9 +44,12 @@ class Unprivileged {
 // Standard output and error go to files, so nothing blocks the child.
 // How the child starts, beyond its arguments.
 struct StartOptions {
-  fs::path cwd;                  // default: the sandbox's other directory
-  bool removeCwd = false;        // remove cwd once the child is in it
-  std::size_t addressSpace = 0;  // a limit in bytes; 0: none
+  fs::path cwd;                   // default: the sandbox's other directory
+  bool removeCwd = false;         // remove cwd once the child is in it
+  std::size_t addressSpace = 0;   // a limit in bytes; 0: none
+  bool namedTemporaries = false;  // refuse unnamed temporary files, as file
+                                  // systems without them do
+  bool closedOutput = false;      // standard output a pipe nobody reads
 };
 
 class Process {
@@ -58,6 +61,7 @@ class Process {
   Process& operator=(const Process&) = delete;
 
   void signal(int number) const;
+  pid_t pid() const { return pid_; }
   // Waits for the end; past the limit the child is killed and the result
   // says so with status 128 + SIGKILL and timedOut.
   Result wait(std::chrono::milliseconds limit = std::chrono::seconds(60));
