@@ -50,6 +50,9 @@ class Sandbox {
   // Starts it with an explicit argv[0] and working directory.
   Result runAs(const std::string& argv0, const fs::path& cwd,
                const std::vector<std::string>& args) const;
+  // Starts it with that argv[0] from a directory that is removed once the
+  // program is in it.
+  Result runFromRemovedDir(const std::string& argv0, const std::vector<std::string>& args) const;
 
   // The locale the program runs under (LANG and LC_ALL); defaultLocale() of
   // expect.h unless a case picks another.
@@ -65,6 +68,9 @@ class Sandbox {
   std::vector<std::string> temporaries(const std::string& relativeDir = ".") const;
 
  private:
+  Result start(const std::string& argv0, const fs::path& cwd, const std::vector<std::string>& args,
+               bool removeCwd) const;
+
   fs::path root_;
   fs::path progDir_;
   fs::path elsewhere_;
