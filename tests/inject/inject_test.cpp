@@ -49,16 +49,17 @@ const std::set<std::pair<std::string, std::string>> kKnownFindings = {
 
 // Sweeps over the calls of one function only: with another error than its
 // usual one, where vesk then takes another way (no statx in the kernel, no
-// copy_file_range across these file systems), or in a job whose calls two
-// threads make in no fixed order.
+// copy_file_range across these file systems, a call interrupted by a
+// signal), or in a job whose calls two threads make in no fixed order.
 struct OneCall {
   std::string call;
   int error = 0;  // 0: the call's usual error
 };
 const std::vector<std::pair<std::string, OneCall>> kOneCallSweeps = {
-    {"sync copy", {"statx", ENOSYS}},
-    {"copy", {"copy_file_range", EXDEV}},
-    {"large rewrite", {"write", 0}},
+    {"sync copy", {"statx", ENOSYS}},     {"copy", {"copy_file_range", EXDEV}},
+    {"copy", {"copy_file_range", EINTR}}, {"rewrite", {"read", EINTR}},
+    {"rewrite", {"write", EINTR}},        {"rewrite", {"open", EINTR}},
+    {"rewrite", {"close", EINTR}},        {"large rewrite", {"write", 0}},
     {"large rewrite", {"read", 0}},
 };
 
@@ -311,6 +312,8 @@ void sweep(const Job& job, const OneCall& only,
                             : only.error == 0
                                 ? job.name + ", " + only.call
                                 : job.name + ", " + only.call + ": " + std::strerror(only.error);
+  // New files get the same permission bits whoever runs the test.
+  ::umask(022);
   Sandbox box;
   Clean clean;
   setUp(box, job);
