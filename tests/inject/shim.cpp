@@ -14,7 +14,9 @@
 // The shim allocates nothing and takes no lock, so it may be called from a
 // signal handler and from the write-behind thread.
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>  // NOLINT(modernize-deprecated-headers): struct sigaction is POSIX
 #include <sys/sendfile.h>
 #include <sys/stat.h>
@@ -311,6 +313,18 @@ time_t __wrap_mktime(tm* broken) {
 // passed through uncounted.
 int __wrap_sigaction(int number, const struct sigaction* action, struct sigaction* old) {
   return __real_sigaction(number, action, old);
+}
+
+// Threads are started inside the C++ library (std::thread), out of --wrap's
+// reach; this definition in the program takes the C library's place for
+// every caller and passes the call on. vesk starts a thread only to write a
+// large output behind, and writes it itself when none can be started.
+int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*start)(void*),
+                   void* argument) noexcept {
+  if (injected("pthread_create", EAGAIN)) return forcedErrno != 0 ? forcedErrno : EAGAIN;
+  using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+  static const auto real = reinterpret_cast<Create>(::dlsym(RTLD_NEXT, "pthread_create"));
+  return real(thread, attributes, start, argument);
 }
 
 }  // extern "C"
