@@ -134,6 +134,18 @@ Result Sandbox::run(const std::vector<std::string>& args) const {
 
 Result Sandbox::runAs(const std::string& argv0, const fs::path& cwd,
                       const std::vector<std::string>& args) const {
+  return start(argv0, cwd, args, false);
+}
+
+Result Sandbox::runFromRemovedDir(const std::string& argv0,
+                                  const std::vector<std::string>& args) const {
+  fs::path gone = root_ / "gone";
+  fs::create_directory(gone);
+  return start(argv0, gone, args, true);
+}
+
+Result Sandbox::start(const std::string& argv0, const fs::path& cwd,
+                      const std::vector<std::string>& args, bool removeCwd) const {
   std::vector<std::string> command = splitWords(env("VESK_RUNNER"));
   std::string executable = command.empty() ? program_.string() : command.front();
   std::vector<std::string> start = startWords(argv0, !command.empty());
@@ -160,6 +172,7 @@ Result Sandbox::runAs(const std::string& argv0, const fs::path& cwd,
     if (outPipe[0] >= 0) close(outPipe[0]);
     close(errPipe[0]);
     if (chdir(cwd.c_str()) != 0) _exit(126);
+    if (removeCwd && rmdir(cwd.c_str()) != 0) _exit(126);
     if (!locale_.empty()) {
       setenv("LANG", locale_.c_str(), 1);
       setenv("LC_ALL", locale_.c_str(), 1);

@@ -50,6 +50,9 @@ class Sandbox {
   // Starts it with an explicit argv[0] and working directory.
   Result runAs(const std::string& argv0, const fs::path& cwd,
                const std::vector<std::string>& args) const;
+  // Starts it with that argv[0] from a directory that is removed once the
+  // program is in it.
+  Result runFromRemovedDir(const std::string& argv0, const std::vector<std::string>& args) const;
 
   // Where the program's standard output goes: the test's pipe, a full
   // device (every write fails with "no space"), or a pipe that nobody reads.
@@ -70,6 +73,9 @@ class Sandbox {
   std::vector<std::string> temporaries(const std::string& relativeDir = ".") const;
 
  private:
+  Result start(const std::string& argv0, const fs::path& cwd, const std::vector<std::string>& args,
+               bool removeCwd) const;
+
   fs::path root_;
   fs::path progDir_;
   fs::path elsewhere_;

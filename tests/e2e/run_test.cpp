@@ -56,6 +56,24 @@ TEST(Run, BareProgramNameKeepsTheWorkingDirectory) {
   EXPECT_EQ(box.read("00.txt"), "A");
 }
 
+// Named by its full path, vesk moves to its own directory and a removed
+// starting directory does not matter; named bare, it stays where it was
+// started, and a directory without a name ends the run with one message.
+TEST(Run, StartedFromARemovedDirectory) {
+  if (windowsProgram()) GTEST_SKIP() << "a Windows directory in use cannot be removed";
+  Sandbox box;
+  box.write("a.vsk", "A");
+  Result r = box.runFromRemovedDir(box.program().string(), {"a.vsk"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(r.out.ends_with(box.abs("a.vsk") + " => 00.txt\n")) << r.out;
+  EXPECT_EQ(box.read("00.txt"), "A");
+
+  r = box.runFromRemovedDir(box.program().filename().string(), {"a.vsk"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(lastLine(r.out), ".: No such file or directory\n") << r.out;
+  EXPECT_EQ(r.err, "");
+}
+
 TEST(Run, VersionRequestConvertsNothing) {
   Sandbox box;
   box.write("a.vsk", "A");

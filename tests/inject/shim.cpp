@@ -1,0 +1,330 @@
+// Fault injection for vesk-inject: the program linked with -Wl,--wrap=<fn>
+// for every C library function the platform layer calls, so that each such
+// call from vesk's own objects lands here first. The shim counts the calls
+// and makes one of them fail, with the errno that call returns in such a
+// failure, as a real disk, directory or stream would.
+//
+// Environment:
+//   VESK_INJECT_AT=n       the n-th counted call fails (1-based); unset: none
+//   VESK_INJECT_CALL=name  count only calls of this function
+//   VESK_INJECT_ERRNO=e    fail with errno e instead of the usual one
+//   VESK_INJECT_REPORT=f   at exit, write "calls <count>\n" and, when the
+//                          fault was injected, "fired <function>\n" to f
+//
+// The shim allocates nothing and takes no lock, so it may be called from a
+// signal handler and from the write-behind thread.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>  // NOLINT(modernize-deprecated-headers): struct sigaction is POSIX
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+extern "C" {
+int __real_open(const char* path, int flags, ...);
+int __real_openat(int dir, const char* path, int flags, ...);
+ssize_t __real_read(int fd, void* buffer, size_t size);
+ssize_t __real_write(int fd, const void* data, size_t size);
+int __real_close(int fd);
+int __real_fstat(int fd, struct stat* st);
+int __real_stat(const char* path, struct stat* st);
+int __real_lstat(const char* path, struct stat* st);
+int __real_statx(int dir, const char* path, int flags, unsigned mask, struct statx* sx);
+int __real_faccessat(int dir, const char* path, int mode, int flags);
+int __real_mkdir(const char* path, mode_t mode);
+DIR* __real_opendir(const char* path);
+dirent* __real_readdir(DIR* dir);
+int __real_closedir(DIR* dir);
+int __real_rename(const char* from, const char* to);
+int __real_unlink(const char* path);
+int __real_linkat(int fromDir, const char* from, int toDir, const char* to, int flags);
+int __real_fchmod(int fd, mode_t mode);
+int __real_futimens(int fd, const timespec times[2]);
+int __real_utimensat(int dir, const char* path, const timespec times[2], int flags);
+int __real_fsync(int fd);
+int __real_fdatasync(int fd);
+char* __real_getcwd(char* buffer, size_t size);
+int __real_chdir(const char* path);
+char* __real_realpath(const char* path, char* resolved);
+ssize_t __real_copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t size,
+                               unsigned flags);
+ssize_t __real_sendfile(int out, int in, off_t* offset, size_t count);
+tm* __real_localtime_r(const time_t* t, tm* result);
+time_t __real_mktime(tm* broken);
+int __real_sigaction(int number, const struct sigaction* action, struct sigaction* old);
+}
+
+namespace {
+
+std::atomic<unsigned long> counted{0};
+std::atomic<const char*> firedIn{nullptr};
+unsigned long failAt = 0;  // 0: no fault
+const char* onlyCall = nullptr;
+int forcedErrno = 0;
+const char* reportFile = nullptr;
+
+unsigned long parseNumber(const char* text) {
+  return text == nullptr ? 0 : std::strtoul(text, nullptr, 10);
+}
+
+// Counts a call of `name`; true when this is the one to fail, with errno set.
+bool injected(const char* name, int error) {
+  if (onlyCall != nullptr && std::strcmp(name, onlyCall) != 0) return false;
+  unsigned long n = counted.fetch_add(1) + 1;
+  if (n != failAt) return false;
+  firedIn.store(name);
+  errno = forcedErrno != 0 ? forcedErrno : error;
+  return true;
+}
+
+// An error for a call that opens `flags`: creating a file fails for want of
+// room, opening an existing one for want of permission.
+int openError(int flags) { return (flags & (O_CREAT | O_WRONLY | O_RDWR)) != 0 ? ENOSPC : EACCES; }
+
+void append(char*& at, const char* text) {
+  std::size_t n = std::strlen(text);
+  std::memcpy(at, text, n);
+  at += n;
+}
+
+void appendNumber(char*& at, unsigned long value) {
+  char digits[24];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (count > 0) *at++ = digits[--count];
+}
+
+void writeReport() {
+  if (reportFile == nullptr) return;
+  char text[128];
+  char* at = text;
+  append(at, "calls ");
+  appendNumber(at, counted.load());
+  append(at, "\n");
+  if (const char* name = firedIn.load()) {
+    append(at, "fired ");
+    append(at, name);
+    append(at, "\n");
+  }
+  int fd = __real_open(reportFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return;
+  ssize_t ignored = __real_write(fd, text, static_cast<std::size_t>(at - text));
+  (void)ignored;
+  __real_close(fd);
+}
+
+// Before main, so every call of the run is counted; the report is written
+// after the program's own exit handlers and static destructors.
+__attribute__((constructor)) void setUp() {
+  failAt = parseNumber(std::getenv("VESK_INJECT_AT"));
+  onlyCall = std::getenv("VESK_INJECT_CALL");
+  forcedErrno = static_cast<int>(parseNumber(std::getenv("VESK_INJECT_ERRNO")));
+  reportFile = std::getenv("VESK_INJECT_REPORT");
+  std::atexit(writeReport);
+}
+
+mode_t modeArgument(int flags, va_list args) {
+  return (flags & (O_CREAT | O_TMPFILE)) != 0 ? static_cast<mode_t>(va_arg(args, unsigned))
+                                              : mode_t{0};
+}
+
+}  // namespace
+
+extern "C" {
+
+int __wrap_open(const char* path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  mode_t mode = modeArgument(flags, args);
+  va_end(args);
+  if (injected("open", openError(flags))) return -1;
+  return __real_open(path, flags, mode);
+}
+
+int __wrap_openat(int dir, const char* path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  mode_t mode = modeArgument(flags, args);
+  va_end(args);
+  if (injected("openat", openError(flags))) return -1;
+  return __real_openat(dir, path, flags, mode);
+}
+
+ssize_t __wrap_read(int fd, void* buffer, size_t size) {
+  if (injected("read", EIO)) return -1;
+  return __real_read(fd, buffer, size);
+}
+
+// Standard output and error count too: /dev/full gives ENOSPC as well.
+ssize_t __wrap_write(int fd, const void* data, size_t size) {
+  if (injected("write", ENOSPC)) return -1;
+  return __real_write(fd, data, size);
+}
+
+// A close that reports EIO has released the descriptor all the same.
+int __wrap_close(int fd) {
+  if (!injected("close", EIO)) return __real_close(fd);
+  int error = errno;
+  __real_close(fd);
+  errno = error;
+  return -1;
+}
+
+int __wrap_fstat(int fd, struct stat* st) {
+  if (injected("fstat", EIO)) return -1;
+  return __real_fstat(fd, st);
+}
+
+int __wrap_stat(const char* path, struct stat* st) {
+  if (injected("stat", EACCES)) return -1;
+  return __real_stat(path, st);
+}
+
+int __wrap_lstat(const char* path, struct stat* st) {
+  if (injected("lstat", EACCES)) return -1;
+  return __real_lstat(path, st);
+}
+
+int __wrap_statx(int dir, const char* path, int flags, unsigned mask, struct statx* sx) {
+  if (injected("statx", EACCES)) return -1;
+  return __real_statx(dir, path, flags, mask, sx);
+}
+
+int __wrap_faccessat(int dir, const char* path, int mode, int flags) {
+  if (injected("faccessat", EACCES)) return -1;
+  return __real_faccessat(dir, path, mode, flags);
+}
+
+int __wrap_mkdir(const char* path, mode_t mode) {
+  if (injected("mkdir", EACCES)) return -1;
+  return __real_mkdir(path, mode);
+}
+
+DIR* __wrap_opendir(const char* path) {
+  if (injected("opendir", EACCES)) return nullptr;
+  return __real_opendir(path);
+}
+
+// The end of a listing is a null entry with errno unchanged; a failure is a
+// null entry with errno set.
+dirent* __wrap_readdir(DIR* dir) {
+  if (injected("readdir", EIO)) return nullptr;
+  return __real_readdir(dir);
+}
+
+int __wrap_closedir(DIR* dir) {
+  if (!injected("closedir", EIO)) return __real_closedir(dir);
+  int error = errno;
+  __real_closedir(dir);
+  errno = error;
+  return -1;
+}
+
+int __wrap_rename(const char* from, const char* to) {
+  if (injected("rename", EACCES)) return -1;
+  return __real_rename(from, to);
+}
+
+int __wrap_unlink(const char* path) {
+  if (injected("unlink", EACCES)) return -1;
+  return __real_unlink(path);
+}
+
+int __wrap_linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
+  if (injected("linkat", ENOSPC)) return -1;
+  return __real_linkat(fromDir, from, toDir, to, flags);
+}
+
+int __wrap_fchmod(int fd, mode_t mode) {
+  if (injected("fchmod", EPERM)) return -1;
+  return __real_fchmod(fd, mode);
+}
+
+int __wrap_futimens(int fd, const timespec times[2]) {
+  if (injected("futimens", EPERM)) return -1;
+  return __real_futimens(fd, times);
+}
+
+int __wrap_utimensat(int dir, const char* path, const timespec times[2], int flags) {
+  if (injected("utimensat", EPERM)) return -1;
+  return __real_utimensat(dir, path, times, flags);
+}
+
+int __wrap_fsync(int fd) {
+  if (injected("fsync", EIO)) return -1;
+  return __real_fsync(fd);
+}
+
+int __wrap_fdatasync(int fd) {
+  if (injected("fdatasync", EIO)) return -1;
+  return __real_fdatasync(fd);
+}
+
+char* __wrap_getcwd(char* buffer, size_t size) {
+  if (injected("getcwd", ENOENT)) return nullptr;
+  return __real_getcwd(buffer, size);
+}
+
+int __wrap_chdir(const char* path) {
+  if (injected("chdir", EACCES)) return -1;
+  return __real_chdir(path);
+}
+
+char* __wrap_realpath(const char* path, char* resolved) {
+  if (injected("realpath", EACCES)) return nullptr;
+  return __real_realpath(path, resolved);
+}
+
+ssize_t __wrap_copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t size,
+                               unsigned flags) {
+  if (injected("copy_file_range", ENOSPC)) return -1;
+  return __real_copy_file_range(in, inOffset, out, outOffset, size, flags);
+}
+
+ssize_t __wrap_sendfile(int out, int in, off_t* offset, size_t count) {
+  if (injected("sendfile", ENOSPC)) return -1;
+  return __real_sendfile(out, in, offset, count);
+}
+
+tm* __wrap_localtime_r(const time_t* t, tm* result) {
+  if (injected("localtime_r", EOVERFLOW)) return nullptr;
+  return __real_localtime_r(t, result);
+}
+
+time_t __wrap_mktime(tm* broken) {
+  if (injected("mktime", EOVERFLOW)) return static_cast<time_t>(-1);
+  return __real_mktime(broken);
+}
+
+// Installing the interrupt handlers is not a fault a run can meet; it is
+// passed through uncounted.
+int __wrap_sigaction(int number, const struct sigaction* action, struct sigaction* old) {
+  return __real_sigaction(number, action, old);
+}
+
+// Threads are started inside the C++ library (std::thread), out of --wrap's
+// reach; this definition in the program takes the C library's place for
+// every caller and passes the call on. vesk starts a thread only to write a
+// large output behind, and writes it itself when none can be started.
+int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*start)(void*),
+                   void* argument) noexcept {
+  if (injected("pthread_create", EAGAIN)) return forcedErrno != 0 ? forcedErrno : EAGAIN;
+  using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+  static const auto real = reinterpret_cast<Create>(::dlsym(RTLD_NEXT, "pthread_create"));
+  return real(thread, attributes, start, argument);
+}
+
+}  // extern "C"
