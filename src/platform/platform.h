@@ -159,6 +159,9 @@ class AtomicFile {
 
  private:
   std::string target_;
+  std::string replaced_;  // the file the commit replaces: a link's target on
+                          // POSIX, resolved once so that the commit replaces
+                          // the file that was checked
   std::string temporary_;
   std::intptr_t handle_;
   bool committed_ = false;

@@ -89,11 +89,22 @@ int writeAll(int fd, const char* data, std::size_t size) {
 // The file that writing to `target` would really change: a symbolic link is
 // followed, so that replacing the file keeps the link, as an in-place write
 // would. Anything else (including a dangling link) is the name itself.
+// A name that cannot be looked at is refused: taking it for a missing file
+// would replace a link, or drop a read-only file's protection.
+bool isMissing(int error) { return error == ENOENT || error == ENOTDIR; }
+
 std::string replacedFile(const std::string& target) {
   struct stat st;
-  if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+  if (::lstat(target.c_str(), &st) != 0) {
+    if (isMissing(errno)) return target;
+    fail(target, errno);
+  }
+  if (!S_ISLNK(st.st_mode)) return target;
   char* resolved = ::realpath(target.c_str(), nullptr);
-  if (resolved == nullptr) return target;
+  if (resolved == nullptr) {
+    if (isMissing(errno)) return target;  // a dangling link
+    fail(target, errno);
+  }
   std::string result(resolved);
   std::free(resolved);
   return result;
@@ -104,7 +115,10 @@ std::string replacedFile(const std::string& target) {
 // read-only). Returns the target's permission bits, or -1 when it is missing.
 int checkReplaceable(const std::string& target, const std::string& file) {
   struct stat st;
-  if (::stat(file.c_str(), &st) != 0) return -1;
+  if (::stat(file.c_str(), &st) != 0) {
+    if (isMissing(errno)) return -1;
+    fail(target, errno);
+  }
   if (S_ISDIR(st.st_mode)) fail(target, EISDIR);
   if (::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0) fail(target, EACCES);
   return static_cast<int>(st.st_mode & 07777);
@@ -256,10 +270,10 @@ void discardTemporary(int fd, std::string& temporary) noexcept {
 }
 
 // Names the temporary if it has no name yet, closes it and renames it over
-// the target's file; on failure the temporary is removed and the error names
-// the target.
-void finishTemporary(const std::string& target, std::string& temporary, int fd) {
-  const std::string file = replacedFile(target);
+// `file`, the target's file as resolved when the temporary was made; on
+// failure the temporary is removed and the error names the target.
+void finishTemporary(const std::string& target, const std::string& file, std::string& temporary,
+                     int fd) {
   int error = temporary.empty() ? linkUnnamed(fd, file, temporary) : 0;
   int closeError = closeChecked(fd);
   if (error == 0) error = closeError;
@@ -472,9 +486,9 @@ std::size_t InputFile::read(char* buffer, std::size_t size) {
 }
 
 AtomicFile::AtomicFile(const std::string& target) : target_(target), handle_(-1) {
-  std::string file = replacedFile(target);
-  int mode = checkReplaceable(target, file);
-  int fd = createTemporary(target, file, temporary_);
+  replaced_ = replacedFile(target);
+  int mode = checkReplaceable(target, replaced_);
+  int fd = createTemporary(target, replaced_, temporary_);
   // A replaced output keeps its permission bits, as it would if rewritten.
   if (mode >= 0 && ::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
     int error = errno;
@@ -514,7 +528,7 @@ void AtomicFile::commit() {
       fail(target_, error);
     }
   }
-  finishTemporary(target_, temporary_, fd);
+  finishTemporary(target_, replaced_, temporary_, fd);
 }
 
 namespace {
@@ -584,9 +598,10 @@ void copyFileAtomic(const std::string& source, const std::string& target,
     fail(source, error);
   }
   std::string temporary;
+  std::string file;
   int out = -1;
   try {
-    std::string file = replacedFile(target);
+    file = replacedFile(target);
     checkReplaceable(target, file);
     out = createTemporary(target, file, temporary);
   } catch (...) {
@@ -614,7 +629,7 @@ void copyFileAtomic(const std::string& source, const std::string& target,
     discardTemporary(out, temporary);
     fail(writing ? target : source, error);
   }
-  finishTemporary(target, temporary, out);
+  finishTemporary(target, file, temporary, out);
 }
 
 namespace {
