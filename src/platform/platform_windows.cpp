@@ -11,6 +11,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -437,10 +438,11 @@ std::string joinEntry(const std::string& dir, const std::string& name) {
 }
 
 // A directory that is gone (removed while a walk goes on, or replaced by a
-// file) lists nothing; any other failure to list it is reported.
+// file: Windows says ERROR_DIRECTORY, Wine ERROR_INVALID_NAME) lists
+// nothing; any other failure to list it is reported.
 bool isVanishedError(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-         error == ERROR_DIRECTORY || error == ERROR_NO_MORE_FILES;
+         error == ERROR_DIRECTORY || error == ERROR_INVALID_NAME || error == ERROR_NO_MORE_FILES;
 }
 
 bool isDotEntry(std::string_view name) { return name == "." || name == ".."; }
@@ -776,15 +778,29 @@ void changeDir(const std::string& dir) {
   if (!ok) fail(dir, ::GetLastError());
 }
 
+namespace {
+
 // WriteFile passes bytes unchanged: "\n" stays "\n" and "\r\n" stays "\r\n".
+// A console takes at most about 64 KB in one write on older Windows, so the
+// text goes out in smaller pieces. Returns 0 or the error.
+DWORD writeStandard(DWORD which, std::string_view text) {
+  constexpr std::size_t kPiece = 16384;
+  HANDLE handle = ::GetStdHandle(which);
+  for (std::size_t at = 0; at < text.size(); at += kPiece) {
+    DWORD error = writeAll(handle, text.data() + at, std::min(kPiece, text.size() - at));
+    if (error != 0) return error;
+  }
+  return 0;
+}
+
+}  // namespace
+
 void writeStandardOutput(std::string_view text) {
-  DWORD error = writeAll(::GetStdHandle(STD_OUTPUT_HANDLE), text.data(), text.size());
+  DWORD error = writeStandard(STD_OUTPUT_HANDLE, text);
   if (error != 0) fail("standard output", error);
 }
 
-void writeStandardError(std::string_view text) noexcept {
-  writeAll(::GetStdHandle(STD_ERROR_HANDLE), text.data(), text.size());
-}
+void writeStandardError(std::string_view text) noexcept { writeStandard(STD_ERROR_HANDLE, text); }
 
 // ---- Names in the file system ---------------------------------------------
 
@@ -952,8 +968,11 @@ void AtomicFile::setStamps(const FileStamps& stamps) {
 namespace {
 
 // Gives a finished temporary the stamps a synchronised output carries.
+// The copy has given it the source's attributes, so it may be read-only
+// already: setting times needs only the right to write attributes.
 BOOL stampTemporary(const std::string& temporary, const FileStamps& stamps) {
-  HANDLE handle = openForTimes(temporary, true);
+  HANDLE handle =
+      createFile(temporary, FILE_WRITE_ATTRIBUTES, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (handle == INVALID_HANDLE_VALUE) return FALSE;
   DWORD error = stampHandle(handle, stamps);
   ::CloseHandle(handle);
@@ -1022,16 +1041,22 @@ void truncateInPlace(const std::string& target, HANDLE handle) {
   }
 }
 
+// Whether the name is a symbolic link to a file (a reparse point that is no
+// directory), also a dangling one: its own attributes say so.
+bool isFileLink(const std::string& target) {
+  DWORD attributes = fileAttributes(target);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 // What a save writes into rather than replaces: a device (NUL, CON, COM1), a
 // pipe, a file with several links, or what a symbolic link leads to, which
 // is created if it is missing. Returns that open for writing, or no handle
 // when the target is to be replaced: a missing name, a file with one link,
 // or a name that cannot be opened for writing (replacing it says why).
 HANDLE openInPlace(const std::string& target) {
-  DWORD attributes = fileAttributes(target);
-  bool link = attributes != INVALID_FILE_ATTRIBUTES &&
-              (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-              (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  bool link = isFileLink(target);
   HANDLE handle = createFile(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              link ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (handle == INVALID_HANDLE_VALUE) {
