@@ -389,6 +389,24 @@ DWORD stampHandle(HANDLE handle, const FileStamps& stamps) {
   return ::SetFileTime(handle, &creation, &lastAccess, &lastWrite) ? 0 : ::GetLastError();
 }
 
+// NTFS "tunnels" a name's creation time: a file renamed over a name that was
+// in use moments ago takes the old file's creation time, not the one set on
+// the temporary. Once the output is in place its creation time is set again.
+// This is best effort: the output is complete and its other times are right
+// already, so a failure here changes nothing the run reports.
+void restampCreation(const std::string& target, const FileStamps& stamps) noexcept {
+  FILETIME creation;
+  if (!toFileTime(stamps.creation, creation)) return;
+  try {
+    HANDLE handle =
+        createFile(target, FILE_WRITE_ATTRIBUTES, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    ::SetFileTime(handle, &creation, nullptr, nullptr);
+    ::CloseHandle(handle);
+  } catch (...) {
+  }
+}
+
 // ---- Kinds of names -----------------------------------------------------------
 
 FileKind kindOfAttributes(DWORD attributes) {
@@ -958,6 +976,7 @@ void AtomicFile::commit() {
     fail(target_, error);
   }
   replaceWithTemporary(target_, temporary_);
+  if (stamped_) restampCreation(target_, stamps_);
 }
 
 void AtomicFile::setStamps(const FileStamps& stamps) {
@@ -1025,6 +1044,7 @@ void copyFileAtomic(const std::string& source, const std::string& target,
     fail(target, error);
   }
   replaceWithTemporary(target, temporary);
+  if (stamps != nullptr) restampCreation(target, *stamps);
 }
 
 namespace {
