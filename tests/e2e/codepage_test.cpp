@@ -239,10 +239,12 @@ class AnsiServices : public NamesOutsideTheCodePage {
     fs::copy_file(box.program(), box.path(kAnsiProgram));
   }
 
+  // Through the runner (VESK_RUNNER, "wine"), whose prefix the runs use.
   static bool registerOldWindows() {
+    const char* runner = std::getenv("VESK_RUNNER");
     std::string key = std::string("HKCU\\Software\\Wine\\AppDefaults\\") + kAnsiProgram;
-    std::string command =
-        "wine reg add '" + key + "' /v Version /t REG_SZ /d win98 /f </dev/null >/dev/null 2>&1";
+    std::string command = std::string(runner != nullptr ? runner : "wine") + " reg add '" + key +
+                          "' /v Version /t REG_SZ /d win98 /f </dev/null >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
   }
 
