@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds vesk.exe and vesk-trace.exe for 32-bit and 64-bit Windows with
 # mingw-w64 and runs the end-to-end suite against all four under Wine, in a
-# fresh Wine prefix made in a temporary directory.
+# fresh Wine prefix made in a temporary directory. The test-only
+# vesk-platform-probe.exe of each architecture runs the platform operations
+# that the program's command line never reaches (VESK_PLATFORM_PROBE).
 #
 # Installs what is missing (Debian packages; needs root or sudo):
 #   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 locales
@@ -53,7 +55,7 @@ build_windows() {
   for arch in $archs; do
     echo "== building $arch"
     cmake --preset "$arch" -DVESK_WERROR=ON >/dev/null
-    cmake --build "build/$arch" --target vesk vesk-trace -j "$jobs"
+    cmake --build "build/$arch" --target vesk vesk-trace vesk-platform-probe -j "$jobs"
   done
 }
 
@@ -104,6 +106,7 @@ run_suite() {
       [ "$program" = vesk-trace ] && trace=1
       echo "== end-to-end: $arch $program.exe under Wine"
       if ! VESK_PROGRAM="$root/build/$arch/$program.exe" VESK_TRACE_BUILD=$trace VESK_RUNNER=wine \
+          VESK_PLATFORM_PROBE="$root/build/$arch/vesk-platform-probe.exe" \
           "$host_build/tests/e2e_tests" --gtest_brief=1 "${filter[@]}"; then
         failed=$((failed + 1))
         echo "!! $arch $program.exe failed"

@@ -21,11 +21,11 @@ void readOption(VESKEnv& env, std::string_view arg) {
   }
   std::string_view name = arg.substr(1, colon - 1);
   std::string_view raw = arg.substr(colon + 1);
-  env.setOption(name, raw.empty() ? std::string() : platform::fromMultiByte(raw));
+  env.setOption(name, std::string(raw));
 }
 
 void readFile(VESKEnv& env, std::string_view arg) {
-  std::optional<FileSpec> entry = parseInclude(platform::fromMultiByte(arg));
+  std::optional<FileSpec> entry = parseInclude(arg);
   if (!entry) throw UsageException();
   VESK_TRACE("set %.*s\n", platform::toMultiByte(entry->file));
   env.addInclude(entry->file, entry->number);

@@ -6,5 +6,5 @@ int main(int argc, char** argv) {
   // First of all, so that an interrupt at any later moment removes the
   // temporary file of the output being written.
   vesk::platform::installInterruptCleanup();
-  return vesk::runMain(vesk::platform::arguments(argc, argv));
+  return vesk::runMain(argc, argv);
 }

@@ -17,7 +17,7 @@ namespace {
 // Relative names (setting file, sources, output directory) are resolved in
 // the directory that holds the program, wherever it was started from.
 void moveToProgramDirectory(const std::string& programPath) {
-  std::string dir = directoryPart(platform::fromMultiByte(programPath));
+  std::string dir = directoryPart(programPath);
   VESK_TRACE("change dirctory to %.*s\n", dir);
   if (dir.empty()) return;
   // A working directory that has been removed has no name; the program's
@@ -39,7 +39,9 @@ std::unique_ptr<VESK> buildJob(const std::vector<std::string>& args) {
   return VESK::fromCommandLine(args);
 }
 
-void run(const std::vector<std::string>& args) {
+void run(int argc, char** argv) {
+  // Inside the handler: an argument that cannot be converted is a failure.
+  std::vector<std::string> args = platform::arguments(argc, argv);
   moveToProgramDirectory(args.empty() ? std::string() : args.front());
   std::unique_ptr<VESK> job = buildJob(args);
   VESK_TRACE("execute\n");
@@ -53,10 +55,10 @@ int fail(const char* message, int status) {
 
 }  // namespace
 
-int runMain(const std::vector<std::string>& args) {
+int runMain(int argc, char** argv) {
   int status = kExitSuccess;
   try {
-    run(args);
+    run(argc, argv);
   } catch (const VersionException& e) {
     status = fail(e.what(), kExitSuccess);
   } catch (const UsageException& e) {

@@ -14,6 +14,7 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
-int runMain(const std::vector<std::string>& args);
+// Runs on the process's arguments (platform::arguments).
+int runMain(int argc, char** argv);
 
 }  // namespace vesk

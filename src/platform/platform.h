@@ -34,8 +34,12 @@ std::string toMultiByte(std::string_view text);
 
 // ---- Process --------------------------------------------------------------
 
-// The process arguments as the platform delivers them (on Windows: in the
-// ANSI code page), entry 0 being the program path as it was started.
+// The process arguments in UTF-8, entry 0 being the program path as it was
+// started. On POSIX they are argv's bytes. On Windows they come from the wide
+// command line, and a program path with a directory part is the program's
+// own file name; without the wide services they come in the ANSI code page,
+// and an argument that it cannot hold exactly is refused. A failed
+// conversion raises Exception("Couldn't convert string: <system's text>").
 std::vector<std::string> arguments(int argc, char** argv);
 
 std::string currentDir();
