@@ -3,10 +3,12 @@
 
 Each row generates its inputs in a temporary directory, runs vesk and its
 peers alternately for several rounds (each timed run after an untimed one of
-the same program), and compares the medians of the wall-clock times. Outputs are removed before
-every run and are not part of the time. The table is printed in Markdown.
+the same program), and compares the medians of the wall-clock times; every
+time is printed as median (minimum-maximum). Outputs are removed before
+every run and are not part of the time. The table is printed in Markdown,
+followed by the machine and its load.
 
-    bench/compare.py --vesk BUILD/vesk [--rounds N] [--row NAME ...] [--tmp DIR]
+    bench/compare.py --vesk BUILD/vesk --floor BUILD/floor [--rounds N] [--row NAME ...] [--tmp DIR]
 
 The exit status is 0 when every target is met, 1 otherwise.
 """
@@ -82,6 +84,10 @@ class Contender:
 
     def median(self):
         return statistics.median(s.wall for s in self.samples)
+
+    def spread(self):
+        walls = [s.wall for s in self.samples]
+        return min(walls), max(walls)
 
     def median_cpu(self):
         return statistics.median(s.cpu for s in self.samples)
@@ -173,7 +179,11 @@ class Row:
 
 
 def seconds(c):
-    return "%s %.3f s" % (c.label, c.median())
+    """The label, the median and the spread: `vesk 0.105 s (0.101-0.140)`."""
+    low, high = c.spread()
+    if c.median() < 0.1:
+        return "%s %.2f ms (%.2f–%.2f)" % (c.label, c.median() * 1000, low * 1000, high * 1000)
+    return "%s %.3f s (%.3f–%.3f)" % (c.label, c.median(), low, high)
 
 
 def ratio_row(work, vesk, peer, limit, strict=False):
@@ -185,9 +195,11 @@ def ratio_row(work, vesk, peer, limit, strict=False):
     return Row(work, seconds(vesk), seconds(peer), "%.2f ×" % r, text, met, "%.2f ×" % cpu)
 
 
-def memory_row(work, contender, limit_mb):
-    peak = contender.peak_mb()
-    return Row(work, "vesk", "–", "%.1f MB" % peak, "≤ %d MB" % limit_mb, peak <= limit_mb)
+def memory_row(work, contender, limit_mb, runs=3):
+    """The median peak of a few runs, judged by the largest."""
+    peaks = sorted(contender.peak_mb() for _ in range(runs))
+    label = "vesk %.1f MB (%.1f–%.1f)" % (statistics.median(peaks), peaks[0], peaks[-1])
+    return Row(work, label, "–", "%.1f MB" % peaks[-1], "≤ %d MB" % limit_mb, peaks[-1] <= limit_mb)
 
 
 def row_convert(args, tmp):
@@ -203,19 +215,28 @@ def row_convert(args, tmp):
         Contender("envsubst", ["sh", "-c", "envsubst '$v' < big.vsk > peer.out"], tmp, [dst],
                   env=dict(os.environ, v="VALUE")),
         # Not a peer: the cost of reading and writing the bytes through a
-        # user-space buffer with no work in between, the floor for any
-        # program that changes the text on its way.
-        Contender("dd", ["dd", "if=big.vsk", "of=peer.out", "bs=256K", "status=none"], tmp, [dst]),
+        # user-space buffer with no work in between, what any program that
+        # changes the text on its way pays for its input and output alone.
+        Contender("dd", ["dd", "if=big.vsk", "of=peer.out", "bs=128K", "status=none"], tmp, [dst]),
+        # Not a peer either: the least a program can do to make vesk's
+        # output from this source (bench/floor.cpp), on one thread.
+        Contender("floor", [args.floor, "big.vsk", "peer.out", "VALUE"], tmp, [dst]),
     ]
     check_same_output(contenders[0], contenders[2], out, dst)
+    check_same_output(contenders[0], contenders[5], out, dst)
     race(contenders, args.rounds)
-    v, cat, sed, envsubst, dd = contenders
+    v, cat, sed, envsubst, dd, floor = contenders
     work = "convert 200 MB of 80-byte lines, ¼ with `${v}`"
-    floor = ratio_row("reference: read and write the same bytes, no processing", dd, cat, 0)
-    floor.target_text, floor.met = "–", None
+    reference = ratio_row("reference: read and write the same bytes, no processing", dd, cat, 0)
+    calibration = ratio_row("reference: the least loop that reads, rewrites and writes them", floor, cat, 0)
+    distance = ratio_row(work + ", against the least loop", v, floor, 0)
+    for r in (reference, calibration, distance):
+        r.target_text, r.met = "–", None
     return [
         ratio_row(work, v, cat, 1.5),
-        floor,
+        reference,
+        calibration,
+        distance,
         ratio_row(work, v, sed, 1.0, strict=True),
         ratio_row(work, v, envsubst, 1.0, strict=True),
         memory_row("peak memory converting the 200 MB source", v, 64),
@@ -293,14 +314,15 @@ def row_setting(args, tmp):
     for n in (20000, 200000):
         name = "vars%d.yml" % n
         write_setting(os.path.join(tmp, name), n)
-        runs.append(Contender("vesk", [vesk, "-setting:" + name, "a.vsk:0"], tmp, [os.path.join(tmp, "00.txt")]))
+        label = "vesk" if n == 200000 else "vesk with 20,000"
+        runs.append(Contender(label, [vesk, "-setting:" + name, "a.vsk:0"], tmp, [os.path.join(tmp, "00.txt")]))
     small, large = runs
     libyaml = LibyamlLoad(os.path.join(tmp, "vars200000.yml"), 200000)
     race([small, large, libyaml], args.rounds)
     linear = large.median() / small.median()
     work = "setting file with 200,000 variables (vesk: the whole run)"
     return [
-        Row(work, seconds(large), "vesk with 20,000 %.3f s" % small.median(), "%.2f ×" % linear, "≤ 12 ×",
+        Row(work, seconds(large), seconds(small), "%.2f ×" % linear, "≤ 12 ×",
             linear <= 12, "%.2f ×" % (large.median_cpu() / small.median_cpu())),
         ratio_row(work, large, libyaml, 1.0),
     ]
@@ -362,6 +384,21 @@ def row_many(args, tmp):
                 "%.1f × faster" % (cp.median_cpu() / v.median_cpu()))]
 
 
+def row_start(args, tmp):
+    """One run on one small file: what starting the program costs."""
+    vesk = copy_program(args.vesk, tmp)
+    with open(os.path.join(tmp, "a.vsk"), "w") as f:
+        f.write("title: ${v}\n" + "a line of a small script source\n" * 8)
+    contenders = [
+        Contender("vesk", [vesk, "a.vsk:0", "-variables:v=VALUE"], tmp, [os.path.join(tmp, "00.txt")]),
+        Contender("cp -p", ["cp", "-p", "a.vsk", "peer.out"], tmp, [os.path.join(tmp, "peer.out")]),
+    ]
+    # Runs of a few milliseconds: many more rounds to find the median.
+    race(contenders, args.rounds * 20)
+    return [ratio_row("start-up: one run converting one small file, one `${v}`", contenders[0],
+                      contenders[1], 1.2)]
+
+
 ROWS = {
     "convert": row_convert,
     "long-line": row_long_line,
@@ -369,32 +406,44 @@ ROWS = {
     "setting": row_setting,
     "extract": row_extract,
     "many": row_many,
+    "start": row_start,
 }
 
 
 def machine():
-    cpu = "unknown processor"
+    info = {}
     try:
         with open("/proc/cpuinfo") as f:
             for line in f:
-                if line.startswith("model name"):
-                    cpu = line.split(":", 1)[1].strip()
-                    break
+                key, _, value = line.partition(":")
+                info.setdefault(key.strip(), value.strip())
     except OSError:
         pass
+    # A virtual machine may name only the maker; family and model tell the
+    # processor generation apart.
+    cpu = "%s (family %s, model %s, %s cache)" % (info.get("model name", "unknown processor"),
+                                                  info.get("cpu family", "?"), info.get("model", "?"),
+                                                  info.get("cache size", "?"))
     mem = os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES") / (1 << 30)
     return "%s, %d cores, %.0f GB memory, Linux %s" % (cpu, os.cpu_count(), mem, platform.release())
+
+
+def load():
+    return "%.2f %.2f %.2f" % os.getloadavg()
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--vesk", required=True, help="the release program")
+    parser.add_argument("--floor", required=True, help="the calibration loop (bench/floor.cpp)")
     parser.add_argument("--rounds", type=int, default=5, help="timed runs per program and row")
     parser.add_argument("--row", action="append", choices=sorted(ROWS), help="run only these rows")
     parser.add_argument("--tmp", default=None, help="where to put the inputs (default: the system's)")
     args = parser.parse_args()
     args.vesk = os.path.abspath(args.vesk)
+    args.floor = os.path.abspath(args.floor)
 
+    load_before = load()
     rows = []
     for name in args.row or ROWS:
         with tempfile.TemporaryDirectory(prefix="vesk-bench-", dir=args.tmp) as tmp:
@@ -408,8 +457,11 @@ def main():
         print("| %s | %s | %s | %s | %s | %s | %s |" % (r.work, r.vesk_label, r.peer_label, r.result,
                                                      r.target_text, met, r.cpu))
     print()
-    print("Times are medians of %d alternating runs, wall clock; the CPU column compares user + system"
-          " time the same way. Machine: %s." % (args.rounds, machine()))
+    print("Times are medians of %d alternating runs (start-up: %d), wall clock, with the fastest and"
+          " slowest run in parentheses; the CPU column compares the medians of user + system time."
+          % (args.rounds, args.rounds * 20))
+    print()
+    print("Machine: %s. Load average (1, 5, 15 min) %s before, %s after." % (machine(), load_before, load()))
     return 0 if all(r.met is not False for r in rows) else 1
 
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the release program and times it against its peers:
-#   bench/run.sh [--rounds N] [--row NAME]...
+#   bench/run.sh [--rounds N] [--row NAME]... [--tmp DIR]
 # The build goes to build/bench (or $VESK_BENCH_BUILD); the inputs are made in
 # a temporary directory ($TMPDIR) and removed afterwards. About 2.5 GB of free
 # space are needed there at the peak.
@@ -25,4 +25,6 @@ fi
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF >/dev/null
 cmake --build "$build" --target vesk -j2 >/dev/null
-exec python3 "$root/bench/compare.py" --vesk "$build/vesk" "$@"
+# The calibration loop of the conversion row, built as vesk is.
+"${CXX:-g++}" -std=c++20 -O3 -o "$build/floor" "$root/bench/floor.cpp"
+exec python3 "$root/bench/compare.py" --vesk "$build/vesk" --floor "$build/floor" "$@"

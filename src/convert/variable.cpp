@@ -14,8 +14,13 @@
 namespace vesk {
 namespace {
 
-constexpr std::size_t kChunkSize = std::size_t{1} << 18;
+// Reads of 128 KiB, small enough to stay in the processor's cache between
+// the read and the rewrite. Output blocks of 1 MiB, three of them, handed to
+// the writer thread: with 512 KiB or 2 MiB the same work took more
+// processor and wall time, the smaller for its twice as many hand-overs.
+constexpr std::size_t kChunkSize = std::size_t{1} << 17;
 constexpr std::size_t kOutputBlockSize = std::size_t{1} << 20;
+constexpr std::size_t kOutputBlocks = 3;
 constexpr std::string_view kLineBreak = "\r\n";
 
 // The reference pattern is \$\{(.+)\} with a greedy wildcard. Its only match
@@ -120,7 +125,8 @@ void rewriteFile(const std::string& source, const std::string& output,
   // is still open, which matters when a source is its own output.
   std::optional<platform::InputFile> input(std::in_place, source);
   platform::AtomicFile file(output);
-  WriteBehind out([&file](std::string_view block) { file.write(block); }, kOutputBlockSize);
+  WriteBehind out([&file](std::string_view block) { file.write(block); }, kOutputBlockSize,
+                  kOutputBlocks);
   ValueLookup lookup(variables);
   LineSplitter splitter;
   auto writeLine = [&](std::string_view line, const LineMarks& marks) {

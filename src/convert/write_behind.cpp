@@ -6,8 +6,9 @@
 
 namespace vesk {
 
-WriteBehind::WriteBehind(Sink sink, std::size_t blockSize, std::size_t blockCount)
+WriteBehind::WriteBehind(Sink sink, std::size_t blockSize, std::size_t blockCount, Starter starter)
     : sink_(std::move(sink)),
+      starter_(std::move(starter)),
       blockSize_(std::max<std::size_t>(blockSize, 1)),
       blockCount_(std::max<std::size_t>(blockCount, 2)),
       current_(new char[blockSize_]) {}
@@ -63,9 +64,14 @@ void WriteBehind::finish() {
 void WriteBehind::startWriter() {
   for (std::size_t i = 1; i < blockCount_; ++i) free_.emplace_back(new char[blockSize_]);
   try {
-    writer_ = std::thread(&WriteBehind::writerLoop, this);
+    if (starter_) {
+      writer_ = starter_([this] { writerLoop(); });
+    } else {
+      writer_ = std::thread(&WriteBehind::writerLoop, this);
+    }
   } catch (const std::system_error&) {
     alone_ = true;  // out of threads: the caller writes every block itself
+    free_.clear();
   }
 }
 

@@ -28,9 +28,14 @@ namespace vesk {
 class WriteBehind {
  public:
   using Sink = std::function<void(std::string_view block)>;
+  // Starts a thread running the given loop; a failure to start one is
+  // reported as std::system_error, as std::thread's constructor reports it.
+  using Starter = std::function<std::thread(std::function<void()> loop)>;
 
-  // blockCount blocks of blockSize bytes each, at least two.
-  WriteBehind(Sink sink, std::size_t blockSize, std::size_t blockCount = 3);
+  // blockCount blocks of blockSize bytes each, at least two. The writer is
+  // started by `starter`, by default a plain std::thread; tests pass one
+  // that fails.
+  WriteBehind(Sink sink, std::size_t blockSize, std::size_t blockCount = 3, Starter starter = {});
   // Stops the writer; bytes not yet written are dropped.
   ~WriteBehind();
   WriteBehind(const WriteBehind&) = delete;
@@ -65,6 +70,7 @@ class WriteBehind {
   void throwIfFailed();  // with mutex_ held
 
   const Sink sink_;
+  const Starter starter_;
   const std::size_t blockSize_;
   const std::size_t blockCount_;
   bool alone_ = false;  // no writer thread could be started

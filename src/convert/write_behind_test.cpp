@@ -4,7 +4,9 @@
 #include <chrono>
 #include <mutex>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -76,6 +78,37 @@ TEST(WriteBehindTest, PiecesOfEverySizeArriveWholeAndInOrder) {
       }
     }
   }
+}
+
+TEST(WriteBehindTest, WithoutAThreadTheCallerWritesEveryBlockOnceInOrder) {
+  int starts = 0;
+  auto noThread = [&starts](const std::function<void()>&) -> std::thread {
+    ++starts;
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  };
+  Recorder r;
+  std::string expected;
+  auto bounded = [&r, sink = r.sink()](std::string_view block) {
+    // A block written again and again fails here instead of filling memory.
+    if (r.bytes.size() > 1000) throw std::length_error("more bytes than were handed over");
+    sink(block);
+  };
+  {
+    WriteBehind out(bounded, 16, 3, noThread);
+    for (int i = 0; i < 100; ++i) {
+      std::string piece(static_cast<std::size_t>(i % 7), static_cast<char>('a' + i % 26));
+      expected += piece;
+      out(piece);
+    }
+    out(std::string(50, '#'));  // a piece spanning several blocks
+    expected += std::string(50, '#');
+    out.finish();
+  }
+  EXPECT_EQ(starts, 1);  // not tried again for every block
+  EXPECT_EQ(r.bytes, expected);
+  ASSERT_GT(r.sizes.size(), 3u);
+  for (std::size_t i = 0; i + 1 < r.sizes.size(); ++i) EXPECT_EQ(r.sizes[i], 16u) << i;
+  for (std::thread::id id : r.threads) EXPECT_EQ(id, std::this_thread::get_id());
 }
 
 TEST(WriteBehindTest, TheSinksFailureReachesTheCallerAndStopsTheWriting) {
