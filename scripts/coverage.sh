@@ -25,7 +25,7 @@ status=0
 report="$build/coverage"
 mkdir -p "$report"
 gcovr --root . --object-directory "$build" \
-  --filter 'src/' --exclude '.*_test\.cpp$' \
+  --filter 'src/' --exclude '.*_test\.cpp$' --exclude '.*/test_[a-z_]*\.h$' \
   --exclude-unreachable-branches --exclude-throw-branches \
   --json "$report/coverage.json" --html-details "$report/index.html" \
   --txt "$report/summary.txt" --print-summary

@@ -49,6 +49,82 @@ TEST(YamlNode, WrongKindNamesTheConcreteClass) {
   EXPECT_THROW(text.asArray(), vesk::Error);
 }
 
+// Every operation of one kind, asked of a node of another kind, raises an
+// error that names the node's class and the kind the operation needs.
+TEST(YamlNode, EveryOperationOfAnotherKindIsRefused) {
+  enum Kind { Assoc, Array, Scalar };
+  struct Operation {
+    Kind needs;
+    std::function<void(YamlHolder&)> call;
+  };
+  const std::vector<Operation> operations = {
+      {Assoc, [](YamlHolder& n) { n.item("k"); }},
+      {Assoc, [](YamlHolder& n) { n.asAssoc(); }},
+      {Assoc, [](YamlHolder& n) { n.asStringAssoc(); }},
+      {Assoc, [](YamlHolder& n) { n.asIntAssoc(); }},
+      {Assoc, [](YamlHolder& n) { n.asDoubleAssoc(); }},
+      {Assoc, [](YamlHolder& n) { n.setAssoc({}); }},
+      {Assoc, [](YamlHolder& n) { n.putStrings({}); }},
+      {Assoc, [](YamlHolder& n) { n.putInts({}); }},
+      {Assoc, [](YamlHolder& n) { n.putDoubles({}); }},
+      {Array, [](YamlHolder& n) { n.item(0u); }},
+      {Array, [](YamlHolder& n) { n.asArray(); }},
+      {Array, [](YamlHolder& n) { n.asStringArray(); }},
+      {Array, [](YamlHolder& n) { n.asIntArray(); }},
+      {Array, [](YamlHolder& n) { n.asDoubleArray(); }},
+      {Array, [](YamlHolder& n) { n.setArray({}); }},
+      {Array, [](YamlHolder& n) { n.appendStrings({}); }},
+      {Array, [](YamlHolder& n) { n.appendInts({}); }},
+      {Array, [](YamlHolder& n) { n.appendDoubles({}); }},
+      {Scalar, [](YamlHolder& n) { n.asString(); }},
+      {Scalar, [](YamlHolder& n) { n.asInt(); }},
+      {Scalar, [](YamlHolder& n) { n.asDouble(); }},
+      {Scalar, [](YamlHolder& n) { n.setString("x"); }},
+      {Scalar, [](YamlHolder& n) { n.setInt(1); }},
+      {Scalar, [](YamlHolder& n) { n.setDouble(1.5); }},
+  };
+  const char* needed[] = {"not associative array", "not array", "not scalar"};
+  for (std::size_t i = 0; i < operations.size(); ++i) {
+    YamlAssoc assoc;  // holding what the item and view calls look for
+    assoc.put("k", scalar("1"));
+    YamlArray array;
+    array.append(scalar("1"));
+    YamlScalar text("1");
+    std::pair<YamlHolder*, Kind> nodes[] = {{&assoc, Assoc}, {&array, Array}, {&text, Scalar}};
+    for (auto [node, kind] : nodes) {
+      const Operation& op = operations[i];
+      std::string error = errorOf([&] { op.call(*node); });
+      if (kind == op.needs) {
+        EXPECT_EQ(error, "(no YamlError)") << "operation " << i;
+      } else {
+        EXPECT_EQ(error, std::string(node->className()) + ": " + needed[op.needs])
+            << "operation " << i;
+      }
+    }
+  }
+}
+
+// The typed views of a container fail on the first child that is no scalar.
+TEST(YamlNode, TypedViewsRefuseANestedContainer) {
+  YamlAssoc assoc;
+  NodeMap entries;
+  entries.set("a", scalar("1"));
+  entries.set("b", std::make_shared<YamlAssoc>());
+  assoc.setAssoc(entries);
+  YamlArray array;
+  array.setArray({scalar("1"), std::make_shared<YamlArray>()});
+  for (const auto& call : std::vector<std::function<void()>>{[&] { assoc.asStringAssoc(); },
+                                                             [&] { assoc.asIntAssoc(); },
+                                                             [&] { assoc.asDoubleAssoc(); }}) {
+    EXPECT_EQ(errorOf(call), "YamlAssoc: not scalar");
+  }
+  for (const auto& call : std::vector<std::function<void()>>{[&] { array.asStringArray(); },
+                                                             [&] { array.asIntArray(); },
+                                                             [&] { array.asDoubleArray(); }}) {
+    EXPECT_EQ(errorOf(call), "YamlArray: not scalar");
+  }
+}
+
 TEST(YamlNode, MissingKeyAndIndex) {
   YamlAssoc assoc;
   assoc.putStrings([] {

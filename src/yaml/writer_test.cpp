@@ -101,6 +101,54 @@ class CountingOutput : public YamlOutput {
   std::size_t size = 0;
 };
 
+// Fails at the n-th write or put, as a stream whose disk fills up would.
+class FailingOutput : public YamlOutput {
+ public:
+  explicit FailingOutput(int allowed) : allowed_(allowed) {}
+  void write(std::string_view bytes) override {
+    step();
+    text += bytes;
+  }
+  void put(char byte) override {
+    step();
+    text += byte;
+  }
+  std::string text;
+
+ private:
+  void step() {
+    if (allowed_-- == 0) throw vesk::FileException("out", "No space left on device");
+  }
+  int allowed_;
+};
+
+// A failing output stops the writer at once with the output's own error,
+// wherever in the document it happens, and the tree stays as it was.
+TEST(YamlWriter, AFailingOutputStopsTheWriterWithItsError) {
+  YamlArray root;
+  auto map = std::make_shared<YamlAssoc>();
+  map->put("k", std::make_shared<YamlScalar>("needs quotes"));
+  auto inner = std::make_shared<YamlArray>();
+  inner->appendStrings({"x", "y#z"});
+  map->put("list", inner);
+  root.append(map);
+  root.appendStrings({"last"});
+  const std::string whole = written(root);
+  for (int allowed = 0;; ++allowed) {
+    FailingOutput out(allowed);
+    try {
+      root.write(out);
+    } catch (const vesk::FileException& e) {
+      EXPECT_EQ(std::string(e.what()), "out: No space left on device");
+      EXPECT_TRUE(whole.starts_with(out.text)) << allowed;
+      continue;
+    }
+    EXPECT_EQ(out.text, whole);
+    break;
+  }
+  EXPECT_EQ(written(root), whole);
+}
+
 TEST(YamlWriter, DeepTreesAreWrittenWithoutRecursion) {
   constexpr std::size_t kDepth = 200000;
   auto root = std::make_shared<YamlArray>();
