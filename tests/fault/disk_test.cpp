@@ -130,6 +130,32 @@ TEST_F(Permissions, AnUnreadableSourceLeavesItsOutput) {
   }
 }
 
+// A read-only source gives a read-only output; with -sync its times go onto
+// the new output before it takes the old one's place, so the run succeeds
+// instead of failing after the old output is gone.
+TEST_F(Permissions, SyncOfAReadOnlySourceOverAWritableOutput) {
+  const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  for (const auto& mode : {kCopy, kRewrite}) {
+    box_.write("out/00.txt", "old 0");
+    handToNobody(box_);
+    fs::permissions(box_.path("a.vsk"), readOnly);
+    fs::last_write_time(box_.path("a.vsk"),
+                        fs::file_time_type::clock::now() - std::chrono::hours(5));
+    Unprivileged nobody;
+    Result r = box_.run(with({"a.vsk:0", "-d:out", "-sync"}, mode));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(box_.read("out/00.txt"), mode.empty() ? "a ${v}\n" : "a 1\r\n");
+    // -sync carries times to the millisecond.
+    auto millis = [&](const std::string& name) {
+      return std::chrono::floor<std::chrono::milliseconds>(
+          fs::last_write_time(box_.path(name)).time_since_epoch());
+    };
+    EXPECT_EQ(millis("out/00.txt"), millis("a.vsk"));
+    EXPECT_TRUE(temporariesBelow(box_.path("out")).empty());
+    fs::permissions(box_.path("out/00.txt"), fs::perms::owner_write, fs::perm_options::add);
+  }
+}
+
 // Enterable but not listable: the walk for sources cannot see what is there,
 // so the run ends with the directory's name before any output is written.
 TEST_F(Permissions, ASourceDirectoryThatCannotBeListed) {
