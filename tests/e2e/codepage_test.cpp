@@ -13,7 +13,6 @@
 // reports Windows 98).
 #include <gtest/gtest.h>
 
-#include <iconv.h>
 
 #include <cstdlib>
 #include <set>
@@ -126,20 +125,7 @@ TEST_F(JapaneseNames, FailureMessagesKeepTheUtf8Name) {
 // ---- Names outside the code page -------------------------------------------
 
 // Code page 932 text back to UTF-8.
-std::string fromCodePage932(const std::string& text) {
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's own failure value
-  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no iconv for CP932");
-  std::string in(text), out(text.size() * 4 + 4, '\0');
-  char* inPtr = in.data();
-  char* outPtr = out.data();
-  std::size_t inLeft = in.size(), outLeft = out.size();
-  std::size_t done = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-  iconv_close(cd);
-  if (done == static_cast<std::size_t>(-1)) throw std::runtime_error("cannot convert " + in);
-  out.resize(out.size() - outLeft);
-  return out;
-}
+std::string fromCodePage932(const std::string& text) { return convertText(text, "UTF-8", "CP932"); }
 
 // The UTF-8 text as the program prints it in the code page: a character that
 // does not come back from code page 932 unchanged is the default character.

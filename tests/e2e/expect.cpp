@@ -55,9 +55,7 @@ std::size_t argumentBudget() {
   return windowsProgram() ? 32767 - 1024 : 1536 * 1024;
 }
 
-namespace {
-
-std::string convert(std::string_view text, const char* to, const char* from) {
+std::string convertText(std::string_view text, const char* to, const char* from) {
   iconv_t cd = iconv_open(to, from);
   // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's own failure value
   if (cd == reinterpret_cast<iconv_t>(-1))
@@ -73,6 +71,8 @@ std::string convert(std::string_view text, const char* to, const char* from) {
   return out;
 }
 
+namespace {
+
 const char* codePageOf(const std::string& locale) {
   return locale.starts_with("ja_JP") ? "CP932" : "CP1252";
 }
@@ -81,17 +81,17 @@ const char* codePageOf(const std::string& locale) {
 
 std::string inCodePage(std::string_view utf8, const std::string& locale) {
   if (!windowsProgram()) return std::string(utf8);
-  return convert(utf8, codePageOf(locale), "UTF-8");
+  return convertText(utf8, codePageOf(locale), "UTF-8");
 }
 
 std::string oddName() {
   // The same three bytes on both: on Windows they are what code page 1252
   // makes of "\u00ff\u00fe\u20ac".
-  return windowsProgram() ? convert("\xff\xfe\x80name", "UTF-8", "CP1252") : "\xff\xfe\x80name";
+  return windowsProgram() ? convertText("\xff\xfe\x80name", "UTF-8", "CP1252") : "\xff\xfe\x80name";
 }
 
 std::string oddValue() {
-  return windowsProgram() ? convert("\xc3\x28", "UTF-8", "CP1252") : "\xc3\x28";
+  return windowsProgram() ? convertText("\xc3\x28", "UTF-8", "CP1252") : "\xc3\x28";
 }
 
 bool copiedPermissions(std::filesystem::perms output, std::filesystem::perms source) {

@@ -47,6 +47,10 @@ std::size_t argumentBudget();
 
 // ---- Text in the system code page ---------------------------------------------
 
+// Text from one encoding to another with iconv (names as iconv knows them);
+// throws when a byte sequence does not convert.
+std::string convertText(std::string_view text, const char* to, const char* from);
+
 // The UTF-8 text as the program's system code page holds it under the locale
 // (932 for ja_JP, 1252 otherwise): what toMultiByte prints and what a
 // setting file's "includes" hold. Unchanged for a POSIX program, whose code
