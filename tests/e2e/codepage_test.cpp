@@ -13,7 +13,6 @@
 // reports Windows 98).
 #include <gtest/gtest.h>
 
-
 #include <cstdlib>
 #include <set>
 #include <stdexcept>
