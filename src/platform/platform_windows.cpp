@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "platform/platform.h"
 #include "support/exception.h"
@@ -471,9 +472,14 @@ bool isDotEntry(std::string_view name) { return name == "." || name == ".."; }
   fail(joinEntry(dir, "?"), error);
 }
 
-void listWide(const std::string& dir, std::vector<DirEntry>& entries) {
-  WIN32_FIND_DATAW found;
-  HANDLE handle = ::FindFirstFileW(wideName(joinEntry(dir, "*")).c_str(), &found);
+// Lists one directory with the wide or the ANSI find services: `first` opens
+// the search, `next` steps it and `nameOf` gives an entry's UTF-8 name, or
+// nothing for "." and "..". Whatever raises, the search is closed.
+template <class FindData, class First, class Next, class NameOf>
+void listEntries(const std::string& dir, std::vector<DirEntry>& entries, First first, Next next,
+                 NameOf nameOf) {
+  FindData found;
+  HANDLE handle = first(found);
   if (handle == INVALID_HANDLE_VALUE) {
     DWORD error = ::GetLastError();
     if (isVanishedError(error)) return;
@@ -481,16 +487,11 @@ void listWide(const std::string& dir, std::vector<DirEntry>& entries) {
   }
   try {
     do {
-      std::string name;
-      try {
-        name = utf8FromWide(found.cFileName, checkedSize(std::wcslen(found.cFileName)));
-      } catch (const Exception&) {
-        failEntryName(dir, ERROR_NO_UNICODE_TRANSLATION);
-      }
-      if (isDotEntry(name)) continue;
-      DirEntry::Kind kind = entryKind(joinEntry(dir, name), found.dwFileAttributes);
-      entries.push_back(DirEntry{std::move(name), kind});
-    } while (::FindNextFileW(handle, &found));
+      std::optional<std::string> name = nameOf(found);
+      if (!name) continue;
+      DirEntry::Kind kind = entryKind(joinEntry(dir, *name), found.dwFileAttributes);
+      entries.push_back(DirEntry{std::move(*name), kind});
+    } while (next(handle, found));
   } catch (...) {
     ::FindClose(handle);
     throw;
@@ -498,6 +499,25 @@ void listWide(const std::string& dir, std::vector<DirEntry>& entries) {
   DWORD error = ::GetLastError();
   ::FindClose(handle);
   if (error != ERROR_NO_MORE_FILES) fail(dir, error);
+}
+
+void listWide(const std::string& dir, std::vector<DirEntry>& entries) {
+  listEntries<WIN32_FIND_DATAW>(
+      dir, entries,
+      [&](WIN32_FIND_DATAW& found) {
+        return ::FindFirstFileW(wideName(joinEntry(dir, "*")).c_str(), &found);
+      },
+      [](HANDLE handle, WIN32_FIND_DATAW& found) { return ::FindNextFileW(handle, &found); },
+      [&](const WIN32_FIND_DATAW& found) -> std::optional<std::string> {
+        std::string name;
+        try {
+          name = utf8FromWide(found.cFileName, checkedSize(std::wcslen(found.cFileName)));
+        } catch (const Exception&) {
+          failEntryName(dir, ERROR_NO_UNICODE_TRANSLATION);
+        }
+        if (isDotEntry(name)) return std::nullopt;
+        return name;
+      });
 }
 
 bool sameFindData(const WIN32_FIND_DATAA& a, const WIN32_FIND_DATAA& b) {
@@ -550,27 +570,16 @@ std::string ansiEntryName(const std::string& dir, const WIN32_FIND_DATAA& found)
 }
 
 void listAnsi(const std::string& dir, std::vector<DirEntry>& entries) {
-  WIN32_FIND_DATAA found;
-  HANDLE handle = ::FindFirstFileA(ansiName(joinEntry(dir, "*")).c_str(), &found);
-  if (handle == INVALID_HANDLE_VALUE) {
-    DWORD error = ::GetLastError();
-    if (isVanishedError(error)) return;
-    fail(dir, error);
-  }
-  try {
-    do {
-      if (isDotEntry(found.cFileName)) continue;
-      std::string name = ansiEntryName(dir, found);
-      DirEntry::Kind kind = entryKind(joinEntry(dir, name), found.dwFileAttributes);
-      entries.push_back(DirEntry{std::move(name), kind});
-    } while (::FindNextFileA(handle, &found));
-  } catch (...) {
-    ::FindClose(handle);
-    throw;
-  }
-  DWORD error = ::GetLastError();
-  ::FindClose(handle);
-  if (error != ERROR_NO_MORE_FILES) fail(dir, error);
+  listEntries<WIN32_FIND_DATAA>(
+      dir, entries,
+      [&](WIN32_FIND_DATAA& found) {
+        return ::FindFirstFileA(ansiName(joinEntry(dir, "*")).c_str(), &found);
+      },
+      [](HANDLE handle, WIN32_FIND_DATAA& found) { return ::FindNextFileA(handle, &found); },
+      [&](const WIN32_FIND_DATAA& found) -> std::optional<std::string> {
+        if (isDotEntry(found.cFileName)) return std::nullopt;
+        return ansiEntryName(dir, found);
+      });
 }
 
 // ---- Writing files --------------------------------------------------------------
