@@ -635,9 +635,11 @@ HANDLE createTemporary(const std::string& target, DWORD attributes, std::string&
   if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
   for (int attempt = 0;; ++attempt) {
     temporary = dir + "." + base + "." + pid + "-" + std::to_string(counter++) + ".vesk-tmp";
+    // Noted before the file can exist, so that an interrupt arriving as it
+    // is created already finds its name.
+    rememberTemporary(temporary);
     HANDLE handle = createFile(temporary, GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW, attributes);
     if (handle != INVALID_HANDLE_VALUE) {
-      rememberTemporary(temporary);
       // An interrupt that came before the handler could see the name.
       if (isInterrupted()) {
         closeQuietly(handle);
@@ -647,6 +649,7 @@ HANDLE createTemporary(const std::string& target, DWORD attributes, std::string&
       return handle;
     }
     DWORD error = ::GetLastError();
+    markTemporary(temporary, kFree);  // not ours: another file, or none
     if ((error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) && attempt < 100) continue;
     temporary.clear();
     fail(target, error);
