@@ -8,20 +8,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${VESK_BENCH_BUILD:-$root/build/bench}
 
-# The peers, and what builds vesk; installed only when missing.
-need=()
-for pair in envsubst:gettext-base sed:sed cp:coreutils find:findutils /usr/bin/time:time python3:python3 \
-            cmake:cmake ninja:ninja-build g++:g++; do
-  command -v "${pair%%:*}" >/dev/null || need+=("${pair#*:}")
-done
-python3 -c 'import yaml; yaml.CSafeLoader' 2>/dev/null || need+=(python3-yaml)
-if ((${#need[@]})); then
-  sudo=""
-  [[ $(id -u) -eq 0 ]] || sudo="sudo"
-  echo "bench: installing ${need[*]}" >&2
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+# The peers, and what builds vesk.
+"$root/scripts/setup.sh" build bench
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF >/dev/null
 cmake --build "$build" --target vesk -j2 >/dev/null

@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${VESK_COVERAGE_BUILD:-build/coverage}
-VESK_SETUP_EXTRA="${VESK_SETUP_EXTRA:-} gcovr" scripts/setup.sh
+scripts/setup.sh build tests coverage
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESK_COVERAGE=ON >/dev/null
 cmake --build "$build" -j2

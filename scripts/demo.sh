@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh
+scripts/setup.sh build
 cmake --preset release >/dev/null
 cmake --build --preset release --target vesk >/dev/null
 

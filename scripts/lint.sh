@@ -25,7 +25,7 @@ jobs="${VESK_LINT_JOBS:-2}"
 # One pinned version: another clang-format lays some lines out differently.
 format=clang-format-16
 tidy=clang-tidy-16
-VESK_SETUP_EXTRA="$format $tidy ${VESK_SETUP_EXTRA:-}" scripts/setup.sh
+scripts/setup.sh build lint
 
 mapfile -t sources < <(find src tests -name '*.cpp' -o -name '*.h' | LC_ALL=C sort)
 

@@ -23,8 +23,7 @@ case "${1:-}" in
 esac
 
 build="${VESK_PACKAGE_BUILD:-build/package}"
-# dpkg-shlibdeps (dpkg-dev) finds the package's library dependencies.
-VESK_SETUP_EXTRA="dpkg-dev ${VESK_SETUP_EXTRA:-}" scripts/setup.sh
+scripts/setup.sh build package
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

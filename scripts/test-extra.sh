@@ -18,7 +18,7 @@ fuzz_seconds=${VESK_FUZZ_SECONDS:-30}
 # fuzz target : seed corpus below fuzz/corpus
 targets=(yaml_parse:yaml cmdline:cmdline variables:variables substitute:substitute setting:setting)
 
-VESK_SETUP_EXTRA="${VESK_SETUP_EXTRA:-} clang" scripts/setup.sh
+scripts/setup.sh build tests fuzz
 
 echo "== tests under AddressSanitizer and UBSan"
 cmake --preset asan -B "$asan_build" >/dev/null
