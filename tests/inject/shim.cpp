@@ -174,10 +174,16 @@ ssize_t __wrap_write(int fd, const void* data, size_t size) {
   return __real_write(fd, data, size);
 }
 
-// A close that reports EIO has released the descriptor all the same.
+// A close that reports EIO has released the descriptor all the same. The
+// report tells a written file's close apart: its failure may mean lost data,
+// so a run must never ignore it.
 int __wrap_close(int fd) {
   if (!injected("close", EIO)) return __real_close(fd);
   int error = errno;
+  int flags = ::fcntl(fd, F_GETFL);
+  if (error != EINTR && flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) {
+    firedIn.store("close of a written file");
+  }
   __real_close(fd);
   errno = error;
   return -1;
