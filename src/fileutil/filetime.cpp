@@ -16,20 +16,6 @@ std::int64_t wholeSeconds(platform::Millis ms) {
 
 }  // namespace
 
-FileTimes getFileTimes(const std::string& file) {
-  platform::FileStamps stamps = platform::readFileStamps(file);
-  return FileTimes{platform::toLocalTime(stamps.creation), platform::toLocalTime(stamps.lastAccess),
-                   platform::toLocalTime(stamps.lastWrite)};
-}
-
-void setFileTimes(const std::string& file, const FileTimes& times) {
-  platform::FileStamps stamps;
-  stamps.creation = platform::fromLocalTime(times.creation);
-  stamps.lastAccess = platform::fromLocalTime(times.lastAccess);
-  stamps.lastWrite = platform::fromLocalTime(times.lastWrite);
-  platform::writeFileStamps(file, stamps);
-}
-
 std::int32_t compareLastWrite(const std::string& first, const std::string& second) {
   std::int64_t a = wholeSeconds(platform::readFileStamps(first).lastWrite);
   std::int64_t b = wholeSeconds(platform::readFileStamps(second).lastWrite);
@@ -37,10 +23,6 @@ std::int32_t compareLastWrite(const std::string& first, const std::string& secon
   constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
   constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
   return static_cast<std::int32_t>(std::clamp(difference, kMin, kMax));
-}
-
-void syncFileTimes(const std::string& source, const std::string& target) {
-  platform::writeFileStamps(target, platform::readFileStamps(source));
 }
 
 }  // namespace vesk

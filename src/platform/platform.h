@@ -1,6 +1,7 @@
 // The operating-system layer. Every call into the operating system lives in
-// platform_posix.cpp or platform_windows.cpp behind this one header; the rest
-// of vesk is portable C++ and is written against these operations only.
+// src/platform/ behind this one header, in one file per concern and platform
+// (file_posix.cpp, file_windows.cpp, ...); the rest of vesk is portable C++
+// and is written against these operations only.
 //
 // All names and texts crossing this interface are UTF-8. The Windows
 // implementation converts them to UTF-16 or to the ANSI code page as its API
@@ -85,9 +86,6 @@ struct DirEntry {
 // a walk goes on) yields nothing.
 std::vector<DirEntry> listDirectory(const std::string& dir);
 
-// Removes a file; reports nothing (used to clean up temporary files).
-void removeFileQuietly(const std::string& path) noexcept;
-
 // ---- File times -----------------------------------------------------------
 
 // Milliseconds since 1970-01-01 00:00:00 UTC.
@@ -104,16 +102,6 @@ FileStamps readFileStamps(const std::string& path);
 // Sets the stamps to the millisecond. On POSIX the creation time cannot be set
 // and is ignored.
 void writeFileStamps(const std::string& path, const FileStamps& stamps);
-
-// A broken-down local time. Fields as the platform's calendar gives them:
-// month 1-12, dayOfWeek 0 = Sunday.
-struct LocalTime {
-  std::int32_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0,
-               dayOfWeek = 0;
-};
-
-LocalTime toLocalTime(Millis utc);
-Millis fromLocalTime(const LocalTime& local);
 
 // ---- File contents --------------------------------------------------------
 

@@ -430,25 +430,6 @@ TEST_F(PlatformTest, StampsRoundTripToTheMillisecond) {
   EXPECT_THROW(writeFileStamps(path("absent"), stamps), FileException);
 }
 
-TEST_F(PlatformTest, LocalTimeRoundTrip) {
-  ::setenv("TZ", "UTC", 1);
-  ::tzset();
-  LocalTime t = toLocalTime(951782400123);  // 2000-02-29 00:00:00.123 UTC, a Tuesday
-  EXPECT_EQ(t.year, 2000);
-  EXPECT_EQ(t.month, 2);
-  EXPECT_EQ(t.day, 29);
-  EXPECT_EQ(t.hour, 0);
-  EXPECT_EQ(t.millisecond, 123);
-  EXPECT_EQ(t.dayOfWeek, 2);
-  EXPECT_EQ(fromLocalTime(t), 951782400123);
-  LocalTime before = toLocalTime(-1);
-  EXPECT_EQ(before.year, 1969);
-  EXPECT_EQ(before.second, 59);
-  EXPECT_EQ(before.millisecond, 999);
-  ::unsetenv("TZ");
-  ::tzset();
-}
-
 // A save over each kind of thing a name may hold: what was there stays what
 // it was, and only a plain file is replaced.
 class SaveTest : public PlatformTest {

@@ -1,0 +1,98 @@
+// What the POSIX files of the platform layer share. Private to src/platform/.
+#pragma once
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vesk::platform {
+
+// Raises FileException("<name>: <strerror(error)>").
+[[noreturn]] void fail(const std::string& name, int error);
+
+// Whether an errno says that a name leads nowhere.
+inline bool isMissing(int error) { return error == ENOENT || error == ENOTDIR; }
+
+// An open file descriptor, closed when the owner goes. A close whose error
+// matters (that of a written file) is made with close() and checked.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = other.release();
+    }
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  // Closes now, ignoring errors.
+  void reset() {
+    if (fd_ >= 0) ::close(release());
+  }
+  // Gives up the descriptor without closing it.
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  // Closes now; returns 0 or errno. EINTR means the descriptor is gone
+  // already, so it counts as closed.
+  int close() {
+    if (fd_ < 0) return 0;
+    if (::close(release()) != 0 && errno != EINTR) return errno;
+    return 0;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// Writes all of data, retrying short writes; returns 0 or errno.
+int writeAll(int fd, const char* data, std::size_t size);
+
+// Opens an existing file for reading; a directory is refused.
+UniqueFd openForReading(const std::string& path);
+
+// ---- Temporary files (interrupt_posix.cpp) --------------------------------
+
+// A new, empty temporary file for `file` (the target's file as resolved): an
+// unnamed one (`temporary` is left empty) where possible, else a named one
+// beside it, noted for the interrupt handler. Failures name `target`.
+UniqueFd createTemporary(const std::string& target, const std::string& file,
+                         std::string& temporary);
+
+// Closes a temporary that is not wanted and removes it.
+void discardTemporary(UniqueFd fd, std::string& temporary) noexcept;
+
+// Names the temporary if it has no name yet, closes it, checking the close,
+// and renames it over `file`; on failure the temporary is removed and the
+// error names the target.
+void finishTemporary(const std::string& target, const std::string& file, std::string& temporary,
+                     UniqueFd fd);
+
+// ---- Replacing a file (file_posix.cpp) --------------------------------------
+
+// The file that writing to `target` would really change: a symbolic link is
+// followed, anything else (a dangling link too) is the name itself.
+std::string replacedFile(const std::string& target);
+
+// Refuses targets that an in-place write could not change either. Returns
+// the permission bits of `file`, or -1 when it is missing.
+int checkReplaceable(const std::string& target, const std::string& file);
+
+}  // namespace vesk::platform

@@ -1,0 +1,153 @@
+// The process, its arguments, its working directory and its standard
+// streams, for Windows.
+#include <algorithm>
+
+#include "platform/windows_util.h"
+#include "support/exception.h"
+
+namespace vesk::platform {
+namespace {
+
+// msvcrt's wide counterpart of the arguments the C run time gives main: the
+// wide command line split by the same rules.
+struct StartupInfo {
+  int newMode;
+};
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the run time's own name
+extern "C" __declspec(dllimport) int __cdecl __wgetmainargs(int* argc, wchar_t*** argv,
+                                                            wchar_t*** env, int expandWildcards,
+                                                            StartupInfo* info);
+
+// Empty where the system has no wide command line.
+std::vector<std::wstring> wideArguments() {
+  int argc = 0;
+  wchar_t** argv = nullptr;
+  wchar_t** env = nullptr;
+  StartupInfo info{0};
+  __wgetmainargs(&argc, &argv, &env, 0, &info);
+  std::vector<std::wstring> result;
+  if (argv == nullptr || argc <= 0) return result;
+  for (int i = 0; i < argc; ++i) result.emplace_back(argv[i] != nullptr ? argv[i] : L"");
+  return result;
+}
+
+// Started by a bare name, the program stays in the working directory; with a
+// directory part its own file name tells where it really is.
+bool hasDirectoryPart(const std::wstring& path) {
+  return path.find_first_of(L"\\/:") != std::wstring::npos;
+}
+
+// The program's file as the system loaded it; `started` if it cannot say.
+std::wstring moduleFileName(const std::wstring& started) {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return started;
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      return buffer;
+    }
+    if (buffer.size() >= 32768) return started;
+    buffer.resize(buffer.size() * 2);  // cut short: try a larger buffer
+  }
+}
+
+// An argument as UTF-8. Without the wide services every name goes to the "A"
+// services, so an argument the code page cannot hold exactly is refused
+// rather than passed on respelt.
+std::string argumentText(const std::wstring& argument) {
+  int size = checkedSize(argument.size());
+  if (!useWideApi()) multiByteFrom(CP_ACP, argument.data(), size, true);
+  return utf8FromWide(argument.data(), size);
+}
+
+// The working directory through GetCurrentDirectoryW or ...A, as `String`.
+template <class String, class Get>
+String currentDirWith(Get get) {
+  DWORD size = get(0, nullptr);
+  for (;;) {
+    if (size == 0) fail(".", ::GetLastError());
+    String buffer(size, '\0');
+    DWORD n = get(size, buffer.data());
+    if (n == 0) fail(".", ::GetLastError());
+    if (n < size) {
+      buffer.resize(n);
+      return buffer;
+    }
+    size = n;  // it grew in between
+  }
+}
+
+std::wstring wideCurrentDir() {
+  return currentDirWith<std::wstring>(
+      [](DWORD size, wchar_t* buffer) { return ::GetCurrentDirectoryW(size, buffer); });
+}
+
+std::string ansiCurrentDir() {
+  return currentDirWith<std::string>(
+      [](DWORD size, char* buffer) { return ::GetCurrentDirectoryA(size, buffer); });
+}
+
+// WriteFile passes bytes unchanged: "\n" stays "\n" and "\r\n" stays "\r\n".
+// A console takes at most about 64 KB in one write on older Windows, so the
+// text goes out in smaller pieces. Returns 0 or the error.
+DWORD writeStandard(DWORD which, std::string_view text) {
+  constexpr std::size_t kPiece = 16384;
+  HANDLE handle = ::GetStdHandle(which);
+  for (std::size_t at = 0; at < text.size(); at += kPiece) {
+    DWORD error = writeAll(handle, text.data() + at, std::min(kPiece, text.size() - at));
+    if (error != 0) return error;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::vector<std::string> arguments(int argc, char** argv) {
+  std::vector<std::wstring> wide = wideArguments();
+  std::vector<std::string> result;
+  if (wide.empty()) {
+    // No wide command line: the ANSI one is all the system has.
+    for (int i = 0; i < argc; ++i)
+      result.push_back(fromMultiByte(argv[i] != nullptr ? argv[i] : ""));
+    return result;
+  }
+  if (useWideApi() && hasDirectoryPart(wide.front())) wide.front() = moduleFileName(wide.front());
+  result.reserve(wide.size());
+  for (const std::wstring& argument : wide) result.push_back(argumentText(argument));
+  return result;
+}
+
+std::string currentDir() {
+  if (useWideApi()) return utf8FromWide(wideCurrentDir());
+  std::string ansi = ansiCurrentDir();
+  // Where the wide call answers too, it tells whether the ANSI name lost a
+  // character the code page lacks; such a name would be another directory's.
+  std::wstring wide;
+  try {
+    wide = wideCurrentDir();
+  } catch (const FileException&) {
+    return fromMultiByte(ansi);
+  }
+  if (multiByteFrom(CP_ACP, wide.data(), checkedSize(wide.size()), true) != ansi) {
+    failConversion(ERROR_NO_UNICODE_TRANSLATION);
+  }
+  return fromMultiByte(ansi);
+}
+
+void changeDir(const std::string& dir) {
+  BOOL ok = useWideApi() ? ::SetCurrentDirectoryW(wideName(dir).c_str())
+                         : ::SetCurrentDirectoryA(ansiName(dir).c_str());
+  if (!ok) fail(dir, ::GetLastError());
+}
+
+void writeStandardOutput(std::string_view text) {
+  DWORD error = writeStandard(STD_OUTPUT_HANDLE, text);
+  if (error == 0) return;
+  parkIfInterrupted();  // the console may be closing
+  fail("standard output", error);
+}
+
+void writeStandardError(std::string_view text) noexcept { writeStandard(STD_ERROR_HANDLE, text); }
+
+}  // namespace vesk::platform
