@@ -16,8 +16,11 @@ using UsedNumbers = std::array<bool, kMaxFileCount>;
 
 bool isOutputNumber(std::int32_t number) { return number >= 0 && number < kMaxFileCount; }
 
+// A report line is written out at once, so that an interrupted or blocked
+// run shows which outputs are already in place.
 void report(std::string_view format, const std::string& source, const std::string& output) {
   print(format, platform::toMultiByte(source), platform::toMultiByte(baseName(output)));
+  flushOutput();
 }
 
 void processFile(const JobSettings& s, const std::string& file, std::int32_t number,
@@ -43,13 +46,10 @@ void processFile(const JobSettings& s, const std::string& file, std::int32_t num
   }
   // With -sync the new output carries its source's times before it takes
   // the output's place, so a failure to stamp it leaves the old output as it
-  // was rather than a new one with the wrong times.
-  if (s.sync) {
-    const platform::FileStamps stamps = platform::readFileStamps(file);
-    convertFile(file, output, s.variables, &stamps);
-  } else {
-    convertFile(file, output, s.variables);
-  }
+  // was rather than a new one with the wrong times. A source that is its own
+  // output keeps the new times of its rewrite: its old ones would hide the
+  // change from every tool that goes by times.
+  convertFile(file, output, s.variables, s.sync && !platform::sameFile(file, output));
   report("%.*s => %.*s\n", file, output);
 }
 

@@ -118,8 +118,7 @@ void substitute(std::string_view text, ValueLookup& lookup, Sink& sink) {
 }
 
 void rewriteFile(const std::string& source, const std::string& output,
-                 const VariableTable& variables, std::size_t chunkSize,
-                 const platform::FileStamps* stamps) {
+                 const VariableTable& variables, std::size_t chunkSize, bool syncStamps) {
   // The source is opened first, so a missing one leaves no temporary file,
   // and closed before the commit: Windows refuses to rename over a file that
   // is still open, which matters when a source is its own output.
@@ -146,7 +145,8 @@ void rewriteFile(const std::string& source, const std::string& output,
   splitter.finish(writeLine);
   out.finish();
   input.reset();
-  if (stamps != nullptr) file.setStamps(*stamps);
+  // Read now, so that they are the stamps reading the source has left.
+  if (syncStamps) file.setStamps(platform::readFileStamps(source));
   file.commit();
 }
 
@@ -172,19 +172,18 @@ void appendSubstituted(std::string& out, std::string_view line, const VariableTa
 }
 
 void convertFile(const std::string& source, const std::string& output,
-                 const VariableTable& variables, const platform::FileStamps* stamps) {
-  convertFile(source, output, variables, kChunkSize, stamps);
+                 const VariableTable& variables, bool syncStamps) {
+  convertFile(source, output, variables, kChunkSize, syncStamps);
 }
 
 void convertFile(const std::string& source, const std::string& output,
-                 const VariableTable& variables, std::size_t chunkSize,
-                 const platform::FileStamps* stamps) {
+                 const VariableTable& variables, std::size_t chunkSize, bool syncStamps) {
   if (variables.empty()) {
-    platform::copyFileAtomic(source, output, stamps);
+    platform::copyFileAtomic(source, output, syncStamps);
     return;
   }
   VESK_TRACE("read %.*s to replace\n", source);
-  rewriteFile(source, output, variables, chunkSize, stamps);
+  rewriteFile(source, output, variables, chunkSize, syncStamps);
 }
 
 }  // namespace vesk

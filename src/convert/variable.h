@@ -26,15 +26,14 @@ void appendSubstituted(std::string& out, std::string_view line, const VariableTa
 
 // Writes output from source: a plain copy when there are no variables, else
 // every line substituted and ended by CR LF. The output is replaced only once
-// it is complete, carrying `stamps` when given; after a failure it is as it
-// was.
+// it is complete, carrying with `syncStamps` the source's stamps as reading
+// it has left them; after a failure it is as it was.
 void convertFile(const std::string& source, const std::string& output,
-                 const VariableTable& variables, const platform::FileStamps* stamps = nullptr);
+                 const VariableTable& variables, bool syncStamps = false);
 
 // convertFile with a chosen read-chunk size, so tests can cut line breaks
 // apart at every position.
 void convertFile(const std::string& source, const std::string& output,
-                 const VariableTable& variables, std::size_t chunkSize,
-                 const platform::FileStamps* stamps = nullptr);
+                 const VariableTable& variables, std::size_t chunkSize, bool syncStamps = false);
 
 }  // namespace vesk

@@ -40,6 +40,10 @@ std::unique_ptr<VESK> buildJob(const std::vector<std::string>& args) {
 }
 
 void run(int argc, char** argv) {
+  // First of all, and inside the handler: before any file is opened, closed
+  // standard streams are filled, and an interrupt at any later moment
+  // removes the temporary file of the output being written.
+  platform::prepareProcess();
   // Inside the handler: an argument that cannot be converted is a failure.
   std::vector<std::string> args = platform::arguments(argc, argv);
   moveToProgramDirectory(args.empty() ? std::string() : args.front());

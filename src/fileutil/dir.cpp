@@ -27,6 +27,11 @@ void ensureDir(const std::string& dir) {
       return;
     case platform::FileKind::Directory:
       return;
+    case platform::FileKind::Unknown:
+      // Whatever stands in the way of looking also stands in the way of
+      // making it: the system's reason says what.
+      platform::createDirectory(dir);
+      return;
     case platform::FileKind::File:
     case platform::FileKind::Other:
       throw FileException(dir, "The file that has same name already exists.");

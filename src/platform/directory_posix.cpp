@@ -46,8 +46,9 @@ DirEntry::Kind entryKind(const std::string& path, unsigned char type) {
 FileKind fileKind(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) return kindOf(st.st_mode);
-  // Something unreachable (a link loop, a barred directory) may still exist.
-  return isMissing(errno) ? FileKind::Missing : FileKind::Other;
+  if (isMissing(errno)) return FileKind::Missing;
+  // A link loop is something; behind a barred directory may be anything.
+  return errno == ELOOP ? FileKind::Other : FileKind::Unknown;
 }
 
 void createDirectory(const std::string& path) {

@@ -178,7 +178,7 @@ FileKind fileKind(const std::string& path) {
   try {
     DWORD attributes = fileAttributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-      return isMissingError(::GetLastError()) ? FileKind::Missing : FileKind::Other;
+      return isMissingError(::GetLastError()) ? FileKind::Missing : FileKind::Unknown;
     }
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return kindOfReparseTarget(path);
     return kindOfAttributes(attributes);

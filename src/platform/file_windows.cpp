@@ -1,5 +1,6 @@
 // Files, their time stamps, atomic outputs and copies, for Windows.
 #include "platform/windows_util.h"
+#include "support/exception.h"
 
 namespace vesk::platform {
 namespace {
@@ -84,6 +85,27 @@ DWORD checkReplaceable(const std::string& target) {
   return attributes & kKeptAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
 }
 
+// Reads a file's three stamps; FALSE with the error set on failure.
+BOOL stampsOf(const std::string& path, FileStamps& stamps) {
+  UniqueHandle handle = openForTimes(path, false);
+  FILETIME creation, lastAccess, lastWrite;
+  if (!handle || !::GetFileTime(handle.get(), &creation, &lastAccess, &lastWrite)) return FALSE;
+  stamps = FileStamps{millisOf(creation), millisOf(lastAccess), millisOf(lastWrite)};
+  return TRUE;
+}
+
+// The volume and index that tell a file apart; false when it cannot be
+// opened. Opening for no access at all needs no right and shares everything.
+bool identityOf(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  try {
+    UniqueHandle handle(createFile(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+    return handle && ::GetFileInformationByHandle(handle.get(), &info);
+  } catch (const Exception&) {
+    return false;  // a name that cannot be converted names nothing
+  }
+}
+
 // Gives a finished temporary the stamps a synchronised output carries.
 // The copy has given it the source's attributes, so it may be read-only
 // already: setting times needs only the right to write attributes.
@@ -139,13 +161,16 @@ DWORD writeAll(HANDLE handle, const char* data, std::size_t size) {
 // ---- File times -----------------------------------------------------------
 
 FileStamps readFileStamps(const std::string& path) {
-  UniqueHandle handle = openForTimes(path, false);
-  if (!handle) fail(path, ::GetLastError());
-  FILETIME creation, lastAccess, lastWrite;
-  if (!::GetFileTime(handle.get(), &creation, &lastAccess, &lastWrite)) {
-    fail(path, ::GetLastError());
-  }
-  return FileStamps{millisOf(creation), millisOf(lastAccess), millisOf(lastWrite)};
+  FileStamps stamps;
+  if (!stampsOf(path, stamps)) fail(path, ::GetLastError());
+  return stamps;
+}
+
+bool sameFile(const std::string& first, const std::string& second) {
+  BY_HANDLE_FILE_INFORMATION a, b;
+  return identityOf(first, a) && identityOf(second, b) &&
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
 void writeFileStamps(const std::string& path, const FileStamps& stamps) {
@@ -224,8 +249,7 @@ void AtomicFile::setStamps(const FileStamps& stamps) {
   stamped_ = true;
 }
 
-void copyFileAtomic(const std::string& source, const std::string& target,
-                    const FileStamps* stamps) {
+void copyFileAtomic(const std::string& source, const std::string& target, bool syncStamps) {
   DWORD attributes = sourceAttributes(source) & kKeptAttributes;
   checkReplaceable(target);
   std::string temporary;
@@ -234,8 +258,10 @@ void copyFileAtomic(const std::string& source, const std::string& target,
   // The copy takes the source's bytes and last-write time. Copied onto the
   // temporary that already exists, it need not take the source's attributes,
   // so they are set afterwards: a read-only source gives a read-only output.
+  // The source's stamps are read once the copy has read it.
+  FileStamps stamps;
   if (!copyIntoTemporary(source, temporary) ||
-      (stamps != nullptr && !stampTemporary(temporary, *stamps)) ||
+      (syncStamps && (!stampsOf(source, stamps) || !stampTemporary(temporary, stamps))) ||
       !setFileAttributes(temporary, attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL)) {
     DWORD error = ::GetLastError();
     removeOwnFile(temporary);
@@ -243,7 +269,7 @@ void copyFileAtomic(const std::string& source, const std::string& target,
     fail(target, error);
   }
   replaceWithTemporary(target, temporary);
-  if (stamps != nullptr) restampCreation(target, *stamps);
+  if (syncStamps) restampCreation(target, stamps);
 }
 
 }  // namespace vesk::platform

@@ -16,9 +16,13 @@ namespace {
 // The handler allocates nothing, so the names wait in fixed buffers; a name
 // that does not fit goes unnoted.
 using PendingName = char[PATH_MAX];
+
+// A temporary is its owner's alone until it gets the output's bits at commit,
+// so that nobody else can open it while a private source is copied in.
+constexpr mode_t kPrivate = 0600;
 PendingTemporaries<PendingName, 8> pending;
 
-constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT, SIGXCPU};
 
 void rememberTemporary(const std::string& name) noexcept {
   if (name.size() >= PATH_MAX) return;
@@ -68,7 +72,7 @@ UniqueFd createUnnamed(const std::string& file) {
   if (!linkable) return UniqueFd();
   int fd;
   do {
-    fd = ::open(directoryOf(file).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    fd = ::open(directoryOf(file).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kPrivate);
   } while (fd < 0 && errno == EINTR);
   return UniqueFd(fd);
 #else
@@ -123,7 +127,7 @@ UniqueFd createTemporary(const std::string& target, const std::string& file,
   for (int attempt = 0;; ++attempt) {
     temporary = temporaryBeside(file);
     rememberTemporary(temporary);
-    UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivate));
     if (fd) return fd;
     int error = errno;
     forgetTemporary(temporary);

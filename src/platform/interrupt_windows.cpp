@@ -118,7 +118,9 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 
 }  // namespace
 
-void installInterruptCleanup() { ::SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+// Windows hands out no handle numbers in place of closed standard handles,
+// and a write past a limit fails by itself: only the handler is needed.
+void prepareProcess() { ::SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
 
 bool isInterrupted() { return interrupted.load(); }
 

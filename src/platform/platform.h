@@ -46,13 +46,21 @@ std::vector<std::string> arguments(int argc, char** argv);
 std::string currentDir();
 void changeDir(const std::string& dir);
 
-// Installs, once at start, the handlers that make an interrupt cost no
-// litter: on SIGINT, SIGTERM, SIGHUP and SIGPIPE (Windows: Ctrl-C,
-// Ctrl-Break, closing the console) the temporary file of the output being
-// written is removed, outputs already in place stay, and the process then
-// ends as the interrupt would have ended it (on POSIX: killed by the same
-// signal, status 128+N). The handlers allocate nothing.
-void installInterruptCleanup();
+// Prepares the process, first thing at start:
+// - A standard stream (descriptor 0, 1 or 2) closed by whoever started vesk
+//   is opened on the null device, so that no file vesk opens can take its
+//   number and receive what vesk prints. A standard output closed at start
+//   counts as lost: writeStandardOutput() fails.
+// - A write past the file-size limit fails ("File too large") instead of
+//   killing the process.
+// - The handlers that make an interrupt cost no litter are installed: on
+//   SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT and SIGXCPU (Windows: Ctrl-C,
+//   Ctrl-Break, closing the console) the temporary file of the output being
+//   written is removed, outputs already in place stay, and the process then
+//   ends as the interrupt would have ended it (on POSIX: killed by the same
+//   signal, status 128+N). The handlers allocate nothing.
+// Calling it again changes nothing.
+void prepareProcess();
 
 // Writes to the process's standard output, unbuffered and in binary (no
 // line-end translation). A failure raises FileException("standard output",
@@ -64,10 +72,16 @@ void writeStandardError(std::string_view text) noexcept;
 
 // ---- Names in the file system ---------------------------------------------
 
-enum class FileKind { Missing, File, Directory, Other };
+// Unknown: something stands in the way of looking (a directory that may not
+// be searched, a link loop), so the name may or may not exist.
+enum class FileKind { Missing, File, Directory, Other, Unknown };
 
 // What a name refers to, following symbolic links. Never raises.
 FileKind fileKind(const std::string& path);
+
+// Whether two names lead to the same file; false when either cannot be
+// looked at.
+bool sameFile(const std::string& first, const std::string& second);
 
 // Creates one directory level.
 void createDirectory(const std::string& path);
@@ -129,6 +143,15 @@ std::string readWholeFile(const std::string& path);
 // beside the target; commit() renames it over the target in one step. If the
 // object is destroyed without commit(), the temporary file is removed and the
 // target is exactly as it was.
+//
+// On POSIX the temporary may be read and written by its owner only until it
+// gets the output's permission bits (never set-ID bits: those of a replaced
+// output, or what the umask leaves of 0666) and, where the process may give
+// them, the replaced output's owner and group, just before the rename. A
+// symbolic link is followed by the system, so its rules on links apply, and
+// the file it leads to is replaced. A target that is no regular file (a
+// device, a FIFO, or a link to one) is never replaced: it is opened and
+// written into, and gets no stamps.
 class AtomicFile {
  public:
   explicit AtomicFile(const std::string& target);
@@ -158,15 +181,22 @@ class AtomicFile {
   std::intptr_t handle_;
   bool committed_ = false;
   bool stamped_ = false;
+  bool inPlace_ = false;  // a device or FIFO, written into
   FileStamps stamps_;
+  // POSIX: the permission bits and owner the output gets at commit; an owner
+  // of -1 is the process's own.
+  unsigned mode_ = 0;
+  std::int64_t owner_ = -1;
+  std::int64_t group_ = -1;
 };
 
 // Copies the source over the target with the same all-or-nothing guarantee as
 // AtomicFile: the bytes unchanged, plus the source's permission bits (Windows:
-// attributes) and last-write time. With `stamps`, the copy gets those stamps
-// instead, before it takes the target's place.
+// attributes) and last-write time. With `syncStamps`, the copy gets all the
+// source's stamps as they are once it has been read, before it takes the
+// target's place.
 void copyFileAtomic(const std::string& source, const std::string& target,
-                    const FileStamps* stamps = nullptr);
+                    bool syncStamps = false);
 
 // A document written the way a save should be. A missing target, or a
 // regular file with one link that this process may replace, is replaced as

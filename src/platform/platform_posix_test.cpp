@@ -364,8 +364,8 @@ TEST_F(PlatformTest, InterruptEndsTheProcessBySignalAndLeavesNoTemporary) {
   writeFile("out.txt", "old");
   for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
     int status = statusOfChild([&] {
-      installInterruptCleanup();
-      installInterruptCleanup();  // a second call changes nothing
+      prepareProcess();
+      prepareProcess();  // a second call changes nothing
       AtomicFile file(path("out.txt"));
       file.write("partial");
       ::raise(signal);
@@ -377,7 +377,7 @@ TEST_F(PlatformTest, InterruptEndsTheProcessBySignalAndLeavesNoTemporary) {
   // A signal ignored by the starting process (nohup) stays ignored.
   int status = statusOfChild([] {
     std::signal(SIGHUP, SIG_IGN);
-    installInterruptCleanup();
+    prepareProcess();
     ::raise(SIGHUP);
   });
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;

@@ -68,7 +68,13 @@ int writeAll(int fd, const char* data, std::size_t size);
 // Opens an existing file for reading; a directory is refused.
 UniqueFd openForReading(const std::string& path);
 
+// The process's file-creation mask, as it was at start.
+mode_t processUmask();
+
 // ---- Temporary files (interrupt_posix.cpp) --------------------------------
+
+// Installs the handlers that remove the noted temporaries on an interrupt.
+void installInterruptCleanup();
 
 // A new, empty temporary file for `file` (the target's file as resolved): an
 // unnamed one (`temporary` is left empty) where possible, else a named one
@@ -84,15 +90,5 @@ void discardTemporary(UniqueFd fd, std::string& temporary) noexcept;
 // error names the target.
 void finishTemporary(const std::string& target, const std::string& file, std::string& temporary,
                      UniqueFd fd);
-
-// ---- Replacing a file (file_posix.cpp) --------------------------------------
-
-// The file that writing to `target` would really change: a symbolic link is
-// followed, anything else (a dangling link too) is the name itself.
-std::string replacedFile(const std::string& target);
-
-// Refuses targets that an in-place write could not change either. Returns
-// the permission bits of `file`, or -1 when it is missing.
-int checkReplaceable(const std::string& target, const std::string& file);
 
 }  // namespace vesk::platform

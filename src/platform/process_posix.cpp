@@ -1,13 +1,50 @@
 // The process and its standard streams, for POSIX.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstring>
 
 #include "platform/posix_util.h"
 
 namespace vesk::platform {
+namespace {
+
+// Set when standard output was closed at start: everything printed is lost.
+bool standardOutputClosed = false;
+
+// Opens the null device on each of descriptors 0-2 that is closed. Each open
+// takes the lowest free number, which is the one being filled, since those
+// below it are open by then.
+void fillStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    UniqueFd null(::open("/dev/null", O_RDWR));
+    if (null.get() != fd) {
+      // Without it, the first file opened would take the number: no file may
+      // be touched.
+      fail("/dev/null", null ? EBADF : errno);
+    }
+    null.release();  // it stays open as the standard stream
+    if (fd == STDOUT_FILENO) standardOutputClosed = true;
+  }
+}
+
+}  // namespace
+
+void prepareProcess() {
+  static bool prepared = false;
+  if (prepared) return;
+  prepared = true;
+  fillStandardDescriptors();
+  // Past the file-size limit, write() then fails with EFBIG, which is
+  // reported like a full disk.
+  ::signal(SIGXFSZ, SIG_IGN);
+  processUmask();
+  installInterruptCleanup();
+}
 
 std::vector<std::string> arguments(int argc, char** argv) {
   std::vector<std::string> result;
@@ -31,7 +68,7 @@ void changeDir(const std::string& dir) {
 }
 
 void writeStandardOutput(std::string_view text) {
-  int error = writeAll(STDOUT_FILENO, text.data(), text.size());
+  int error = standardOutputClosed ? EBADF : writeAll(STDOUT_FILENO, text.data(), text.size());
   if (error != 0) fail("standard output", error);
 }
 

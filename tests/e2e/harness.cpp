@@ -177,6 +177,7 @@ Result Sandbox::start(const std::string& argv0, const fs::path& cwd,
       setenv("LANG", locale_.c_str(), 1);
       setenv("LC_ALL", locale_.c_str(), 1);
     }
+    if (beforeStart_) beforeStart_();
     if (command.size() == args.size() + 1) {
       // No runner: argv[0] may differ from the file that is executed.
       execv(executable.c_str(), argv.data());

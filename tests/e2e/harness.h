@@ -7,6 +7,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -59,6 +60,10 @@ class Sandbox {
   enum class Stdout { Captured, DiskFull, ClosedPipe };
   void setStdout(Stdout target) { stdout_ = target; }
 
+  // Runs in the child just before the program starts, after its standard
+  // streams are set up: to close them, set limits, a umask or another user.
+  void setBeforeStart(std::function<void()> hook) { beforeStart_ = std::move(hook); }
+
   // The locale the program runs under (LANG and LC_ALL); defaultLocale() of
   // expect.h unless a case picks another.
   void setLocale(std::string locale) { locale_ = std::move(locale); }
@@ -82,6 +87,7 @@ class Sandbox {
   fs::path program_;
   std::string locale_;
   Stdout stdout_ = Stdout::Captured;
+  std::function<void()> beforeStart_;
 };
 
 // The last line of a run's output, with its line end: where a failure's

@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "config/usage.h"
+#include "no_unnamed.h"
 
 namespace fault {
 namespace {
@@ -68,27 +69,6 @@ bool isTraceLine(std::string_view line) {
     if (startsWith(line, prefix)) return true;
   }
   return false;
-}
-
-// From here on, openat() with O_TMPFILE fails with EOPNOTSUPP, as on a file
-// system that has no unnamed temporary files; the filter outlives exec.
-bool refuseUnnamedTemporaries() {
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  constexpr unsigned kFlagsWord = offsetof(seccomp_data, args[2]);
-#else
-  constexpr unsigned kFlagsWord = offsetof(seccomp_data, args[2]) + 4;
-#endif
-  sock_filter filter[] = {
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, kFlagsWord),
-      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, __O_TMPFILE, 0, 1),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-  };
-  sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
-  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
 }  // namespace

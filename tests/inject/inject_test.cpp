@@ -60,7 +60,7 @@ struct OneCall {
   int error = 0;  // 0: the call's usual error
 };
 const std::vector<std::pair<std::string, OneCall>> kOneCallSweeps = {
-    {"sync copy", {"statx", ENOSYS}},     {"copy", {"copy_file_range", EXDEV}},
+    {"sync rewrite into a new directory", {"statx", ENOSYS}},     {"copy", {"copy_file_range", EXDEV}},
     {"copy", {"copy_file_range", EINTR}}, {"rewrite", {"read", EINTR}},
     {"rewrite", {"write", EINTR}},        {"rewrite", {"open", EINTR}},
     {"rewrite", {"close", EINTR}},        {"large rewrite", {"write", 0}},

@@ -32,7 +32,6 @@
 
 extern "C" {
 int __real_open(const char* path, int flags, ...);
-int __real_openat(int dir, const char* path, int flags, ...);
 ssize_t __real_read(int fd, void* buffer, size_t size);
 ssize_t __real_write(int fd, const void* data, size_t size);
 int __real_close(int fd);
@@ -49,18 +48,17 @@ int __real_rename(const char* from, const char* to);
 int __real_unlink(const char* path);
 int __real_linkat(int fromDir, const char* from, int toDir, const char* to, int flags);
 int __real_fchmod(int fd, mode_t mode);
+int __real_fchown(int fd, uid_t owner, gid_t group);
+ssize_t __real_readlink(const char* path, char* buffer, size_t size);
+int __real_fcntl(int fd, int command, ...);
 int __real_futimens(int fd, const timespec times[2]);
 int __real_utimensat(int dir, const char* path, const timespec times[2], int flags);
-int __real_fsync(int fd);
-int __real_fdatasync(int fd);
 char* __real_getcwd(char* buffer, size_t size);
 int __real_chdir(const char* path);
 char* __real_realpath(const char* path, char* resolved);
 ssize_t __real_copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t size,
                                unsigned flags);
 ssize_t __real_sendfile(int out, int in, off_t* offset, size_t count);
-tm* __real_localtime_r(const time_t* t, tm* result);
-time_t __real_mktime(tm* broken);
 int __real_sigaction(int number, const struct sigaction* action, struct sigaction* old);
 }
 
@@ -152,15 +150,6 @@ int __wrap_open(const char* path, int flags, ...) {
   va_end(args);
   if (injected("open", openError(flags))) return -1;
   return __real_open(path, flags, mode);
-}
-
-int __wrap_openat(int dir, const char* path, int flags, ...) {
-  va_list args;
-  va_start(args, flags);
-  mode_t mode = modeArgument(flags, args);
-  va_end(args);
-  if (injected("openat", openError(flags))) return -1;
-  return __real_openat(dir, path, flags, mode);
 }
 
 ssize_t __wrap_read(int fd, void* buffer, size_t size) {
@@ -259,6 +248,26 @@ int __wrap_fchmod(int fd, mode_t mode) {
   return __real_fchmod(fd, mode);
 }
 
+int __wrap_fchown(int fd, uid_t owner, gid_t group) {
+  if (injected("fchown", EIO)) return -1;
+  return __real_fchown(fd, owner, group);
+}
+
+ssize_t __wrap_readlink(const char* path, char* buffer, size_t size) {
+  if (injected("readlink", EACCES)) return -1;
+  return __real_readlink(path, buffer, size);
+}
+
+// The platform layer passes fcntl an int argument or none.
+int __wrap_fcntl(int fd, int command, ...) {
+  va_list args;
+  va_start(args, command);
+  int argument = va_arg(args, int);
+  va_end(args);
+  if (injected("fcntl", EBADF)) return -1;
+  return __real_fcntl(fd, command, argument);
+}
+
 int __wrap_futimens(int fd, const timespec times[2]) {
   if (injected("futimens", EPERM)) return -1;
   return __real_futimens(fd, times);
@@ -267,16 +276,6 @@ int __wrap_futimens(int fd, const timespec times[2]) {
 int __wrap_utimensat(int dir, const char* path, const timespec times[2], int flags) {
   if (injected("utimensat", EPERM)) return -1;
   return __real_utimensat(dir, path, times, flags);
-}
-
-int __wrap_fsync(int fd) {
-  if (injected("fsync", EIO)) return -1;
-  return __real_fsync(fd);
-}
-
-int __wrap_fdatasync(int fd) {
-  if (injected("fdatasync", EIO)) return -1;
-  return __real_fdatasync(fd);
 }
 
 char* __wrap_getcwd(char* buffer, size_t size) {
@@ -305,15 +304,6 @@ ssize_t __wrap_sendfile(int out, int in, off_t* offset, size_t count) {
   return __real_sendfile(out, in, offset, count);
 }
 
-tm* __wrap_localtime_r(const time_t* t, tm* result) {
-  if (injected("localtime_r", EOVERFLOW)) return nullptr;
-  return __real_localtime_r(t, result);
-}
-
-time_t __wrap_mktime(tm* broken) {
-  if (injected("mktime", EOVERFLOW)) return static_cast<time_t>(-1);
-  return __real_mktime(broken);
-}
 
 // Installing the interrupt handlers is not a fault a run can meet; it is
 // passed through uncounted.

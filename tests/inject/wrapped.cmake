@@ -10,7 +10,7 @@ cmake_minimum_required(VERSION 3.25)
 set(cannot_fail
     __errno_location abort _exit free getpid getuid geteuid kill raise signal memchr memcmp
     memcpy memmove memset sigaddset sigdelset sigemptyset sigfillset sigprocmask
-    pthread_sigmask strerror strlen)
+    pthread_sigmask strerror strlen umask)
 # Compiler, C++ runtime and instrumentation symbols.
 set(runtime_prefixes
     _Z __cxa_ _Unwind_ __gxx_personality __stack_chk_fail __asan __ubsan __sanitizer __tsan
