@@ -23,7 +23,7 @@ if ((${#need[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}" >/dev/null
 fi
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF >/dev/null
+(cd "$root" && cmake --preset bench -B "$build" >/dev/null)
 cmake --build "$build" --target vesk -j2 >/dev/null
 # The calibration loop of the conversion row, built as vesk is.
 "${CXX:-g++}" -std=c++20 -O3 -o "$build/floor" "$root/bench/floor.cpp"
