@@ -40,6 +40,6 @@ stage "Windows programs under Wine"
 VESK_E2E_HOST_BUILD=build/ci scripts/test-windows.sh
 
 stage "packages"
-VESK_PACKAGE_BUILD=build/ci scripts/package.sh --windows
+scripts/package.sh --windows
 
 stage "all stages passed"
