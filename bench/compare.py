@@ -8,7 +8,8 @@ time is printed as median (minimum-maximum). Outputs are removed before
 every run and are not part of the time. The table is printed in Markdown,
 followed by the machine and its load.
 
-    bench/compare.py --vesk BUILD/vesk --floor BUILD/floor [--rounds N] [--row NAME ...] [--tmp DIR]
+    bench/compare.py --vesk BUILD/vesk --floor BUILD/floor --no-thread BUILD/no_thread.so
+                     [--rounds N] [--row NAME ...] [--tmp DIR]
 
 The exit status is 0 when every target is met, 1 otherwise.
 """
@@ -243,6 +244,32 @@ def row_convert(args, tmp):
     ]
 
 
+def row_writer(args, tmp):
+    """The conversion with its writer thread against the same program on one
+    thread (no thread can be started, so it writes each block itself)."""
+    src = os.path.join(tmp, "big.vsk")
+    write_lines_source(src, 200 * MB)
+    vesk = copy_program(args.vesk, tmp)
+    out = os.path.join(tmp, "00.txt")
+    one = os.path.join(tmp, "one", "00.txt")
+    os.mkdir(os.path.dirname(one))
+    contenders = [
+        Contender("writer thread", [vesk, "big.vsk:0", "-variables:v=VALUE"], tmp, [out]),
+        Contender("one thread", [vesk, "big.vsk:0", "-d:one", "-variables:v=VALUE"], tmp, [one],
+                  env=dict(os.environ, LD_PRELOAD=args.no_thread)),
+        Contender("cat", ["sh", "-c", "cat big.vsk > peer.out"], tmp, [os.path.join(tmp, "peer.out")]),
+    ]
+    check_same_output(contenders[0], contenders[1], out, one)
+    race(contenders, args.rounds)
+    writer, alone, cat = contenders
+    work = "convert 200 MB of 80-byte lines, ¼ with `${v}`"
+    rows = [ratio_row(work + ": writer thread against one thread", writer, alone, 0),
+            ratio_row(work + ": one thread", alone, cat, 0)]
+    for r in rows:
+        r.target_text, r.met = "–", None
+    return rows
+
+
 def check_same_output(vesk, peer, vesk_out, peer_out):
     """The peer must do the same work: its output equals vesk's."""
     vesk.once()
@@ -407,6 +434,7 @@ ROWS = {
     "extract": row_extract,
     "many": row_many,
     "start": row_start,
+    "writer": row_writer,
 }
 
 
@@ -436,12 +464,15 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--vesk", required=True, help="the release program")
     parser.add_argument("--floor", required=True, help="the calibration loop (bench/floor.cpp)")
+    parser.add_argument("--no-thread", required=True,
+                        help="a library that makes thread creation fail (bench/no_thread.cpp)")
     parser.add_argument("--rounds", type=int, default=5, help="timed runs per program and row")
     parser.add_argument("--row", action="append", choices=sorted(ROWS), help="run only these rows")
     parser.add_argument("--tmp", default=None, help="where to put the inputs (default: the system's)")
     args = parser.parse_args()
     args.vesk = os.path.abspath(args.vesk)
     args.floor = os.path.abspath(args.floor)
+    args.no_thread = os.path.abspath(args.no_thread)
 
     load_before = load()
     rows = []

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 build=${VESK_COVERAGE_BUILD:-build/coverage}
 scripts/setup.sh build tests coverage
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESK_COVERAGE=ON >/dev/null
+cmake --preset coverage -B "$build" >/dev/null
 cmake --build "$build" -j2
 find "$build" -name '*.gcda' -delete
 # The fault tests run the program as nobody when they run as root; let those

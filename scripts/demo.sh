@@ -5,13 +5,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh build
-cmake --preset release >/dev/null
-cmake --build --preset release --target vesk >/dev/null
+cmake --preset program >/dev/null
+cmake --build --preset program --target vesk >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -r examples/demo "$work/demo"
-cp build/release/vesk "$work/demo/vesk"
+cp build/program/vesk "$work/demo/vesk"
 
 echo "== vesk, started without arguments from another directory"
 (cd "$work" && ./demo/vesk)

@@ -42,7 +42,7 @@ echo "== clang-format: ${#sources[@]} files"
 # clang-tidy would analyse each entry, so keep one command per file. The
 # Windows sources are not in it; they are checked after it.
 if [[ ! -f "$build/compile_commands.json" ]]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake --preset lint -B "$build" >/dev/null
 fi
 mkdir -p "$build/tidy"
 python3 - "$build/compile_commands.json" "$build/tidy/compile_commands.json" "$PWD" <<'EOF'

@@ -33,8 +33,7 @@ cmake --build "$tsan_build" -j2 --target convert_tests
 TSAN_OPTIONS=halt_on_error=1 "$tsan_build/convert_tests" --gtest_repeat=3 --gtest_brief=1
 
 echo "== fuzz targets, ${fuzz_seconds} s each"
-cmake -S . -B "$fuzz_build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVESK_FUZZ=ON -DVESK_TESTS=OFF >/dev/null
+cmake --preset fuzz -B "$fuzz_build" >/dev/null
 names=()
 for entry in "${targets[@]}"; do names+=("fuzz_${entry%%:*}"); done
 cmake --build "$fuzz_build" -j2 --target "${names[@]}"

@@ -60,7 +60,7 @@ build_windows() {
 build_host_suite() {
   echo "== building the end-to-end suite for the host"
   if [ ! -f "$host_build/CMakeCache.txt" ]; then
-    cmake -S . -B "$host_build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --preset release -B "$host_build" >/dev/null
   fi
   cmake --build "$host_build" --target e2e_tests -j "$jobs"
 }
