@@ -97,6 +97,32 @@ TEST_F(PlatformTest, AtomicFileWithoutCommitLeavesTargetAsItWas) {
 
 // Where the file system offers unnamed temporary files, nothing of an output
 // being written shows in its directory, so a killed run can leave nothing.
+// A temporary's name that is taken (by a file, or by a link someone planted
+// to a file of theirs) is never opened: the next name is tried.
+TEST_F(PlatformTest, NamedTemporarySkipsNamesThatAreTaken) {
+  std::string first;
+  {
+    AtomicFile probe(path("out.txt"));
+    first = probe.temporary();
+  }
+  if (first.empty()) GTEST_SKIP() << "unnamed temporaries here; the named run covers this";
+  // ".../.out.txt.<pid>-<n>.vesk-tmp": the next names end in n+1, n+2, ...
+  const std::string counted = first.substr(0, first.size() - std::string(".vesk-tmp").size());
+  const std::size_t dash = counted.rfind('-');
+  const std::string stem = counted.substr(0, dash + 1);
+  const unsigned long next = std::stoul(counted.substr(dash + 1)) + 1;
+  writeFile("victim", "theirs");
+  for (unsigned long n = next; n < next + 20; ++n) {
+    fs::create_symlink(path("victim"), stem + std::to_string(n) + ".vesk-tmp");
+  }
+  AtomicFile file(path("out.txt"));
+  file.write("new");
+  file.commit();
+  EXPECT_EQ(readWholeFile(path("out.txt")), "new");
+  EXPECT_EQ(readWholeFile(path("victim")), "theirs");
+  EXPECT_EQ(names().size(), 22U) << "the planted links stay, no temporary is left";
+}
+
 TEST_F(PlatformTest, AtomicFileIsUnnamedUntilCommit) {
   int probe = ::open(dir_.c_str(), O_TMPFILE | O_WRONLY, 0600);
   if (probe < 0) GTEST_SKIP() << "no unnamed temporary files here";

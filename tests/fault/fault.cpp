@@ -174,6 +174,11 @@ Process::~Process() {
   fs::remove(errFile_, ignored);
 }
 
+std::string Process::outputSoFar() const {
+  std::error_code ignored;
+  return fs::exists(outFile_, ignored) ? e2e::readFile(outFile_) : std::string();
+}
+
 void Process::signal(int number) const {
   if (pid_ > 0) ::kill(pid_, number);
 }

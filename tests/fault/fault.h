@@ -62,6 +62,8 @@ class Process {
 
   void signal(int number) const;
   pid_t pid() const { return pid_; }
+  // What the child has written to standard output so far.
+  std::string outputSoFar() const;
   // Waits for the end; past the limit the child is killed and the result
   // says so with status 128 + SIGKILL and timedOut.
   Result wait(std::chrono::milliseconds limit = std::chrono::seconds(60));
