@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "fileutil/array.h"
 #include "fileutil/test_dir.h"
 #include "support/exception.h"
 
@@ -221,14 +220,6 @@ TEST(Wildcard, AgreesWithPlainRecursion) {
     ASSERT_EQ(wildcardMatch(pattern, text), referenceMatch(pattern, text))
         << pattern << " / " << text;
   }
-}
-
-TEST(Contains, ExactBytes) {
-  Names list = {"a.vsk", "B"};
-  EXPECT_TRUE(contains("a.vsk", list));
-  EXPECT_FALSE(contains("A.vsk", list));
-  EXPECT_FALSE(contains("b", list));
-  EXPECT_FALSE(contains("a", {}));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "yaml/trace_hook.h"
 
 namespace kesoyaml {
 namespace {
@@ -38,7 +37,6 @@ void YamlParserState::error(std::string_view message) const {
 }
 
 std::unique_ptr<YamlParserState> YamlParserFirstLine::step() {
-  traceHook("first line");
   YamlParserContext& in = context();
   while (isWhitespace(in.current()) || in.skipComment()) in.advance();
   if (in.slice(3) != "---") in.error("garbage before document header");
@@ -49,13 +47,11 @@ std::unique_ptr<YamlParserState> YamlParserFirstLine::step() {
 }
 
 std::unique_ptr<YamlParserState> YamlParserLineHead::step() {
-  traceHook("line head");
   YamlParserContext& in = context();
   while (in.skipBlankLine()) {
     if (in.atEnd()) return nullptr;
   }
   std::size_t count = in.skipWhitespace();
-  in.ensureDepth(count);
   in.closeAbove(count);
   in.setLevel(count);
   if (in.current() == '-') return std::make_unique<YamlParserArray>();
@@ -63,7 +59,6 @@ std::unique_ptr<YamlParserState> YamlParserLineHead::step() {
 }
 
 std::unique_ptr<YamlParserState> YamlParserArray::step() {
-  traceHook("array");
   YamlParserContext& in = context();
   if (!in.isOpen(in.level())) in.attach(std::make_shared<YamlArray>());
   in.advance();
@@ -73,7 +68,6 @@ std::unique_ptr<YamlParserState> YamlParserArray::step() {
 }
 
 std::unique_ptr<YamlParserState> YamlParserAssoc::step() {
-  traceHook("assoc");
   YamlParserContext& in = context();
   if (!in.isOpen(in.level())) in.attach(std::make_shared<YamlAssoc>());
   in.setKey(in.getScalar(true));
