@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/exception.h"
 #include "platform/platform.h"
-#include "support/exception.h"
 #include "support/output.h"
 #include "support/trace.h"
 

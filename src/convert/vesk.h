@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/ordered_map.h"
 #include "config/env.h"
-#include "support/ordered_map.h"
 
 namespace vesk {
 

@@ -2,11 +2,11 @@
 
 #include <new>
 
+#include "base/exception.h"
 #include "config/usage.h"
 #include "convert/vesk.h"
 #include "fileutil/path.h"
 #include "platform/platform.h"
-#include "support/exception.h"
 #include "support/output.h"
 #include "support/trace.h"
 #include "support/version.h"

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/exception.h"
 #include "fileutil/test_dir.h"
-#include "support/exception.h"
 
 namespace vesk {
 namespace {

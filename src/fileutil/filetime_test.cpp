@@ -10,9 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/exception.h"
 #include "fileutil/test_dir.h"
 #include "platform/platform.h"
-#include "support/exception.h"
 
 namespace vesk {
 namespace {

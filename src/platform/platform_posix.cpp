@@ -15,8 +15,8 @@
 #include <ctime>
 #include <memory>
 
+#include "base/exception.h"
 #include "platform/platform.h"
-#include "support/exception.h"
 
 namespace vesk::platform {
 namespace {

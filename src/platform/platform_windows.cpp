@@ -16,8 +16,8 @@
 #include <cstring>
 #include <optional>
 
+#include "base/exception.h"
 #include "platform/platform.h"
-#include "support/exception.h"
 
 namespace vesk::platform {
 namespace {

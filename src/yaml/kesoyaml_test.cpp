@@ -8,7 +8,7 @@
 #include <random>
 #include <sstream>
 
-#include "support/exception.h"
+#include "base/exception.h"
 
 namespace kesoyaml {
 namespace {

@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "base/text.h"
 #include "yaml/scalar_text.h"
 
 namespace kesoyaml {
@@ -128,11 +129,7 @@ DoubleMap YamlAssoc::asDoubleAssoc() const {
 }
 
 // Replaced children die one level down; their own destructors are bounded.
-void YamlAssoc::setAssoc(NodeMap entries) {
-  AssocTable table;
-  for (const auto& [key, node] : entries) table.set(key, node);
-  std::swap(entries_, table);
-}
+void YamlAssoc::setAssoc(NodeMap entries) { std::swap(entries_, entries); }
 
 void YamlAssoc::putStrings(const StringMap& values) {
   for (const auto& [key, value] : values) put(key, std::make_shared<YamlScalar>(value));
@@ -190,7 +187,7 @@ void YamlArray::appendDoubles(const DoubleList& values) {
 
 // ---- YamlScalar -------------------------------------------------------------
 
-std::int32_t YamlScalar::asInt() const { return parseStrictInt32(text_); }
+std::int32_t YamlScalar::asInt() const { return vesk::parseInt32(text_); }
 double YamlScalar::asDouble() const { return parseLeadingDouble(text_); }
 void YamlScalar::setInt(std::int32_t value) { setString(std::to_string(value)); }
 void YamlScalar::setDouble(double value) { setString(formatFixed(value)); }

@@ -13,8 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "support/ordered_map.h"
-#include "yaml/assoc_table.h"
+#include "base/ordered_map.h"
 #include "yaml/yaml_error.h"
 #include "yaml/yaml_output.h"
 
@@ -117,12 +116,12 @@ class YamlAssoc final : public YamlHolder {
   std::string_view className() const override { return "YamlAssoc"; }
 
   // Direct access without copying, for the parser and the writer.
-  const AssocTable& entries() const { return entries_; }
+  const NodeMap& entries() const { return entries_; }
   void put(std::string key, NodeRef node) { entries_.set(std::move(key), std::move(node)); }
 
  private:
   friend void releaseChildren(NodeRef node, NodeList& pending);
-  AssocTable entries_;
+  NodeMap entries_;
 };
 
 class YamlArray final : public YamlHolder {

@@ -2,16 +2,14 @@
 
 #include <utility>
 
+#include "base/text.h"
 #include "support/trace.h"
 
 namespace kesoyaml {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool isWhitespace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+using vesk::isBlank;
+using vesk::isWhitespace;
 
 // Position of the first CR or LF, or npos.
 std::size_t findLineBreak(std::string_view text) {

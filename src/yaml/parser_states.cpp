@@ -2,15 +2,13 @@
 
 #include <string>
 
+#include "base/text.h"
 
 namespace kesoyaml {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool isWhitespace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+using vesk::isBlank;
+using vesk::isWhitespace;
 
 void skipBlanksAndComments(YamlParserContext& context) {
   while (isBlank(context.current()) || context.skipComment()) context.advance();

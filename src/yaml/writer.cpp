@@ -59,7 +59,7 @@ void writeContainer(const YamlHolder& root, YamlOutput& out, std::int32_t depth)
     Frame& frame = frames.back();
     const YamlHolder* child = nullptr;
     if (const auto* assoc = dynamic_cast<const YamlAssoc*>(frame.node)) {
-      const AssocTable& entries = assoc->entries();
+      const NodeMap& entries = assoc->entries();
       if (frame.next == entries.size()) {
         frames.pop_back();
         continue;

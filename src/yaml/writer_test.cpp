@@ -4,8 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/exception.h"
 #include "platform/platform.h"
-#include "support/exception.h"
 #include "yaml/node.h"
 
 namespace kesoyaml {
