@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "base/exception.h"
-#include "fileutil/test_dir.h"
+#include "base/test_dir.h"
 #include "platform/platform.h"
 
 namespace vesk {
