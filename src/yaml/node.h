@@ -42,6 +42,7 @@ class YamlHolder {
   YamlHolder(const YamlHolder&) = delete;
   YamlHolder& operator=(const YamlHolder&) = delete;
 
+  // The writer (writer.cpp); the program does not call it (see kesoyaml.h).
   // Writes the document to the named file; the file then holds nothing else.
   virtual void save(const std::string& fileName) const;
   // Writes the document header and then this node as the root.
@@ -53,6 +54,9 @@ class YamlHolder {
 
   // The collection views return copies whose entries share the child nodes;
   // changing a copy changes nothing until it is handed back by a setter.
+  // Of the views and setters below, the program calls only asAssoc, asArray
+  // and asString; the typed ones and the setters are kept for the module's
+  // interface (see kesoyaml.h).
   virtual NodeMap asAssoc() const;
   virtual StringMap asStringAssoc() const;
   virtual IntMap asIntAssoc() const;

@@ -1,4 +1,5 @@
 // The writer: a node tree as YAML-subset text. Writing never changes the tree.
+// Kept for the module's interface; the program itself never writes YAML.
 
 #include <cstddef>
 #include <string>
