@@ -23,6 +23,23 @@ using namespace std::chrono_literals;
 std::string numbered(int i) { return (i < 10 ? "0" : "") + std::to_string(i) + ".txt"; }
 std::string sourceName(int i) { return "s" + std::to_string(100 + i) + ".vsk"; }
 
+// The source, of those from `first` to `count` - 1 that were taken away,
+// whose name begins the message of a failed run; `count` when none does.
+// The message says the source is missing, or a directory where it became one.
+int sourceNamedBy(const Sandbox& box, const std::string& message, int first, int count,
+                  bool toDirectory) {
+  int named = count;
+  for (int i = first; i < count; ++i) {
+    if (message.starts_with(box.abs(sourceName(i)) + ": ")) named = i;
+  }
+  // Between the test's remove and mkdir the source is simply missing.
+  EXPECT_TRUE(message.ends_with(": The source file does not exist.") ||
+              message.ends_with(": No such file or directory") ||
+              (toDirectory && message.ends_with(": Is a directory")))
+      << message;
+  return named;
+}
+
 TEST(Vanishing, SourcesRemovedOrReplacedWhileTheRunGoesOn) {
   constexpr int kFiles = 24;
   std::mt19937 random(testSeed());
@@ -62,16 +79,8 @@ TEST(Vanishing, SourcesRemovedOrReplacedWhileTheRunGoesOn) {
     if (r.status == 1) {
       ++failures;
       std::string message = splitOutput(r.out).message;
-      for (int i = first; i < kFiles; ++i) {
-        std::string name = box.abs(sourceName(i)) + ": ";
-        if (message.starts_with(name)) failed = i;
-      }
+      failed = sourceNamedBy(box, message, first, kFiles, toDirectory);
       ASSERT_LT(failed, kFiles) << message;
-      // Between the test's remove and mkdir the source is simply missing.
-      EXPECT_TRUE(message.ends_with(": The source file does not exist.") ||
-                  message.ends_with(": No such file or directory") ||
-                  (toDirectory && message.ends_with(": Is a directory")))
-          << message;
     }
     for (int i = 0; i < kFiles; ++i) {
       std::string got = box.read("out/" + numbered(i));
