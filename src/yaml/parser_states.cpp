@@ -10,13 +10,13 @@ namespace {
 using vesk::isBlank;
 using vesk::isWhitespace;
 
-void skipBlanksAndComments(YamlParserContext& context) {
+// The rest of an entry's line after its "-" or ":": blanks and comments,
+// then the end of the line or an inline scalar. The inline scalar belongs to
+// the container at the line's own indentation: attaching one level deeper
+// makes that container the parent.
+void readRestOfEntry(YamlParserContext& context) {
   while (isBlank(context.current()) || context.skipComment()) context.advance();
-}
-
-// The inline scalar of an entry belongs to the container at the line's own
-// indentation: attaching one level deeper makes that container the parent.
-void attachInlineScalar(YamlParserContext& context) {
+  if (context.skipBlankLine()) return;
   std::size_t level = context.level();
   context.setLevel(level + 1);
   context.attach(std::make_shared<YamlScalar>(context.getScalar(false)));
@@ -60,8 +60,7 @@ std::unique_ptr<YamlParserState> YamlParserArray::step() {
   YamlParserContext& in = context();
   if (!in.isOpen(in.level())) in.attach(std::make_shared<YamlArray>());
   in.advance();
-  skipBlanksAndComments(in);
-  if (!in.skipBlankLine()) attachInlineScalar(in);
+  readRestOfEntry(in);
   return std::make_unique<YamlParserLineHead>();
 }
 
@@ -71,8 +70,7 @@ std::unique_ptr<YamlParserState> YamlParserAssoc::step() {
   in.setKey(in.getScalar(true));
   if (in.current() != ':') in.error("colon expected");
   in.advance();
-  skipBlanksAndComments(in);
-  if (!in.skipBlankLine()) attachInlineScalar(in);
+  readRestOfEntry(in);
   return std::make_unique<YamlParserLineHead>();
 }
 
