@@ -120,7 +120,7 @@ class OrderedMap {
     std::size_t mask = slots_.size() - 1;
     for (Slot slot : old) {
       if (slot == 0) continue;
-      std::size_t i = (slot >> 32) & mask;
+      std::size_t i = static_cast<std::size_t>(slot >> 32) & mask;
       while (slots_[i] != 0) i = (i + 1) & mask;
       slots_[i] = slot;
     }
