@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks the code layout with clang-format and runs clang-tidy over the
-# program and its tests, with the settings in .clang-format and .clang-tidy.
+# Checks the code layout with clang-format and the length of every function
+# (scripts/function-size.py), and runs clang-tidy over the program and its
+# tests, with the settings in .clang-format and .clang-tidy.
 # The Windows sources are read too, for the x86_64 mingw-w64 target with that
 # compiler's headers.
 # Exits non-zero on any finding. Installs what is missing first.
@@ -37,6 +38,10 @@ if ((fix)); then
 fi
 echo "== clang-format: ${#sources[@]} files"
 "$format" --dry-run --Werror "${sources[@]}"
+
+# No function longer than a screen: 60 lines, braces included.
+echo "== function size"
+python3 scripts/function-size.py 60 src tests
 
 # The compile database lists every source twice (release and trace library);
 # clang-tidy would analyse each entry, so keep one command per file. The

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "support/ordered_map.h"
+#include "base/ordered_map.h"
 
 namespace vesk {
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "base/exception.h"
 #include "config/env.h"
-#include "support/exception.h"
 
 namespace vesk {
 

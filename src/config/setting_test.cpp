@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/test_dir.h"
 #include "fileutil/path.h"
-#include "fileutil/test_dir.h"
 #include "support/output.h"
 
 namespace vesk {

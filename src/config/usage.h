@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "support/exception.h"
+#include "base/exception.h"
 
 namespace vesk {
 

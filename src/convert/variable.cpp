@@ -65,9 +65,10 @@ class ValueLookup {
  public:
   explicit ValueLookup(const VariableTable& variables) : variables_(variables) {}
 
-  // The value of name; nullptr after reporting the match as not found. A
-  // missing variable is not an error: the reference is dropped from the line.
-  const std::string* find(std::string_view match, std::string_view name) {
+  // The value of name; for a missing one, prints "not found variable:" with
+  // the match and answers nullptr. A missing variable is not an error: the
+  // reference is dropped from the line.
+  const std::string* findOrReport(std::string_view match, std::string_view name) {
     if (!known_ || name != name_) {
       name_.assign(name);
       value_ = variables_.find(name_);
@@ -96,7 +97,7 @@ void substituteLine(std::string_view line, const LineMarks& marks, ValueLookup& 
   }
   sink(line.substr(0, begin));
   std::string_view match = line.substr(begin, end - begin);
-  if (const std::string* value = lookup.find(match, match.substr(2, match.size() - 3))) {
+  if (const std::string* value = lookup.findOrReport(match, match.substr(2, match.size() - 3))) {
     sink(std::string_view(*value));
   }
   sink(line.substr(end));
@@ -155,7 +156,7 @@ void rewriteFile(const std::string& source, const std::string& output,
 std::string lookupVariable(std::string_view match, std::string_view name,
                            const VariableTable& variables) {
   ValueLookup lookup(variables);
-  const std::string* value = lookup.find(match, name);
+  const std::string* value = lookup.findOrReport(match, name);
   return value == nullptr ? std::string() : *value;
 }
 

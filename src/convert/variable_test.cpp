@@ -6,8 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/exception.h"
+#include "base/test_dir.h"
 #include "platform/platform.h"
-#include "support/exception.h"
 #include "support/output.h"
 #include "support/trace.h"
 
@@ -66,30 +67,13 @@ TEST(SubstituteVariablesTest, TextIsTakenAndInsertedVerbatim) {
   EXPECT_EQ(out, "head|x$1 \\0 %s %%y");
 }
 
-class ConvertFileTest : public ::testing::Test {
+class ConvertFileTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    auto unique = "vesk-variable-" + std::to_string(std::random_device{}());
-    dir_ = (std::filesystem::temp_directory_path() / unique).string();
-    platform::createDirectory(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string path(const std::string& name) const { return dir_ + "/" + name; }
-  void write(const std::string& name, std::string_view content) const {
-    platform::AtomicFile file(path(name));
-    file.write(content);
-    file.commit();
-  }
-  std::string read(const std::string& name) const { return platform::readWholeFile(path(name)); }
-
   std::string convert(std::string_view text, const VariableTable& vars, std::size_t chunk) {
-    write("in.vsk", text);
+    writeFile("in.vsk", text);
     convertFile(path("in.vsk"), path("00.txt"), vars, chunk);
-    return read("00.txt");
+    return readFile("00.txt");
   }
-
-  std::string dir_;
 };
 
 // The whole text split at once, every line substituted and ended by CR LF.
@@ -145,27 +129,27 @@ TEST_F(ConvertFileTest, OutputOfManyBlocksIsWrittenInOrder) {
     text += random() % 4 == 0 ? "${bb}" : "";
     text += random() % 3 == 0 ? "\r\n" : "\n";
   }
-  write("in.vsk", text);
+  writeFile("in.vsk", text);
   convertFile(path("in.vsk"), path("00.txt"), vars);
-  EXPECT_EQ(read("00.txt"), expectedConversion(text, vars));
+  EXPECT_EQ(readFile("00.txt"), expectedConversion(text, vars));
 }
 
 TEST_F(ConvertFileTest, NoVariablesCopiesByteForByte) {
   std::string text = bytes({"a\rb\n\0${x}\r\n c", 13});
-  write("in.vsk", text);
-  write("00.txt", "old output");
+  writeFile("in.vsk", text);
+  writeFile("00.txt", "old output");
   OutputCapture capture;
   convertFile(path("in.vsk"), path("00.txt"), VariableTable());
-  EXPECT_EQ(read("00.txt"), text);
-  write("other.vsk", "text");
+  EXPECT_EQ(readFile("00.txt"), text);
+  writeFile("other.vsk", "text");
   convertFile(path("other.vsk"), path("01.txt"), table({{"a", "1"}}));
   EXPECT_EQ(capture.text(), kTraceBuild ? "read " + path("other.vsk") + " to replace\n" : "");
 }
 
 TEST_F(ConvertFileTest, SourceMayBeItsOwnOutput) {
-  write("in.txt", "v=${a}\nend");
+  writeFile("in.txt", "v=${a}\nend");
   convertFile(path("in.txt"), path("in.txt"), table({{"a", "1"}}));
-  EXPECT_EQ(read("in.txt"), "v=1\r\nend\r\n");
+  EXPECT_EQ(readFile("in.txt"), "v=1\r\nend\r\n");
 }
 
 TEST_F(ConvertFileTest, MissingSourceLeavesTheOutputAlone) {
@@ -178,10 +162,10 @@ TEST_F(ConvertFileTest, MissingSourceLeavesTheOutputAlone) {
     }
     EXPECT_EQ(platform::fileKind(path("00.txt")), platform::FileKind::Missing);
   }
-  write("00.txt", "kept");
+  writeFile("00.txt", "kept");
   EXPECT_THROW(convertFile(path("missing.vsk"), path("00.txt"), table({{"a", "1"}})),
                FileException);
-  EXPECT_EQ(read("00.txt"), "kept");
+  EXPECT_EQ(readFile("00.txt"), "kept");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
 }
 
@@ -201,10 +185,10 @@ TEST_F(ConvertFileTest, ChangingNamesFromLineToLineEachGetTheirOwnValue) {
 TEST_F(ConvertFileTest, HundredMegabyteLine) {
   const std::size_t size = std::size_t{100} << 20;
   std::string text = "<${a}>" + std::string(size, 'x') + "\r\ntail";
-  write("in.vsk", text);
+  writeFile("in.vsk", text);
   text = std::string();
   convertFile(path("in.vsk"), path("00.txt"), table({{"a", "1"}}));
-  std::string out = read("00.txt");
+  std::string out = readFile("00.txt");
   ASSERT_EQ(out.size(), 3 + size + 8);
   EXPECT_EQ(out.substr(0, 3), "<1>");
   EXPECT_EQ(out.find_first_not_of('x', 3), 3 + size);

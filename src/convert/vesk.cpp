@@ -1,5 +1,6 @@
 #include "convert/vesk.h"
 
+#include "base/text.h"
 #include "config/usage.h"
 #include "fileutil/conv.h"
 #include "fileutil/path.h"

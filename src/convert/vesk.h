@@ -7,10 +7,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "base/ordered_map.h"
 #include "config/env.h"
-#include "support/ordered_map.h"
 
 namespace vesk {
 
@@ -54,12 +53,9 @@ class VESK {
 
   // Builds a job from run settings; tests the option names (VersionException,
   // UsageException) and the number texts. The variable table is moved out
-  // of env, so a caller done with it passes it as an rvalue.
+  // of env, so a caller done with it passes it as an rvalue. Which settings
+  // a run uses is the driver's choice.
   static std::unique_ptr<VESK> fromEnv(VESKEnv env);
-  // The job of a run with arguments, merging a setting file where asked.
-  static std::unique_ptr<VESK> fromCommandLine(const std::vector<std::string>& args);
-  // The job of a run from a setting file alone; defaults when it is missing.
-  static std::unique_ptr<VESK> fromSettingFile(const std::string& file);
 
  private:
   JobSettings settings_;

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/exception.h"
+#include "base/exception.h"
 
 namespace vesk {
 namespace {

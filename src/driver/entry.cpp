@@ -1,5 +1,5 @@
 // The process entry of vesk and vesk-trace.
-#include "driver/run.h"
+#include "driver/program.h"
 
 int main(int argc, char** argv) {
   return vesk::runMain(argc, argv);

@@ -3,8 +3,9 @@
 #include <array>
 #include <string>
 
+#include "base/exception.h"
+#include "base/text.h"
 #include "fileutil/utf8.h"
-#include "support/exception.h"
 
 namespace vesk {
 namespace {
@@ -49,31 +50,6 @@ bool toBool(std::string_view text) {
   } catch (const Exception&) {
     return false;
   }
-}
-
-std::int32_t parseInt32(std::string_view text) {
-  std::size_t pos = 0;
-  bool negative = false;
-  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
-    negative = text[0] == '-';
-    pos = 1;
-  }
-  if (pos == text.size()) throw ConversionException(std::string(text));
-  // The magnitude may reach 2^31, the size of INT32_MIN; anything larger
-  // overflows (digits are still checked, so a format error wins).
-  constexpr std::int64_t kLimit = 2147483648LL;
-  std::int64_t value = 0;
-  bool overflow = false;
-  for (; pos < text.size(); ++pos) {
-    char c = text[pos];
-    if (c < '0' || c > '9') throw ConversionException(std::string(text));
-    if (!overflow) {
-      value = value * 10 + (c - '0');
-      overflow = value > kLimit;
-    }
-  }
-  if (overflow || (!negative && value == kLimit)) throw OverflowException(std::string(text));
-  return static_cast<std::int32_t>(negative ? -value : value);
 }
 
 }  // namespace vesk

@@ -10,8 +10,4 @@ namespace vesk {
 // case, or a nonzero decimal integer, are true; everything else is false.
 bool toBool(std::string_view text);
 
-// Strict decimal: optional '+'/'-' then one or more digits, nothing else, in
-// int32 range. Throws ConversionException(text) or OverflowException(text).
-std::int32_t parseInt32(std::string_view text);
-
 }  // namespace vesk

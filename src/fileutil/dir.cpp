@@ -4,10 +4,10 @@
 #include <string>
 #include <unordered_set>
 
+#include "base/exception.h"
 #include "fileutil/path.h"
 #include "fileutil/wildcard.h"
 #include "platform/platform.h"
-#include "support/exception.h"
 
 namespace vesk {
 

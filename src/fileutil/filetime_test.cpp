@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "fileutil/test_dir.h"
+#include "base/exception.h"
+#include "base/test_dir.h"
 #include "platform/platform.h"
-#include "support/exception.h"
 
 namespace vesk {
 namespace {

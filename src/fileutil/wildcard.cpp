@@ -68,46 +68,46 @@ WildcardPattern::WildcardPattern(std::string_view pattern) {
       pos += 1;
       continue;
     }
-    if (d.c == '[') {
-      // [ then an optional ! or ^, then members up to the closing ]; a ] as
-      // the first member is literal. Without a closing ] the [ is literal.
-      std::size_t i = pos + 1;
-      token.kind = Token::Kind::Class;
-      if (i < pattern.size() && (pattern[i] == '!' || pattern[i] == '^')) {
-        token.negated = true;
-        ++i;
-      }
-      bool closed = false;
-      bool first = true;
-      while (i < pattern.size()) {
-        if (pattern[i] == ']' && !first) {
-          closed = true;
-          ++i;
-          break;
-        }
-        first = false;
-        Decoded low = at(pattern, i);
-        i += low.length;
-        char32_t high = low.c;
-        if (i + 1 < pattern.size() && pattern[i] == '-' && pattern[i + 1] != ']') {
-          Decoded end = at(pattern, i + 1);
-          high = end.c;
-          i += 1 + end.length;
-        }
-        token.ranges.emplace_back(low.c, high);
-      }
-      if (closed) {
-        tokens_.push_back(std::move(token));
-        pos = i;
-        continue;
-      }
-      token = Token{};
+    if (d.c == '[' && parseClass(pattern, pos, token)) {
+      tokens_.push_back(std::move(token));
+      continue;
     }
+    token = Token{};
     token.kind = Token::Kind::Literal;
     token.literal = foldCase(d.c);
     tokens_.push_back(std::move(token));
     pos += d.length;
   }
+}
+
+// [ then an optional ! or ^, then members up to the closing ]; a ] as the
+// first member is literal. Without a closing ] the [ is a literal: the
+// answer is false and pos stays where it was.
+bool WildcardPattern::parseClass(std::string_view pattern, std::size_t& pos, Token& token) {
+  std::size_t i = pos + 1;
+  token.kind = Token::Kind::Class;
+  if (i < pattern.size() && (pattern[i] == '!' || pattern[i] == '^')) {
+    token.negated = true;
+    ++i;
+  }
+  bool first = true;
+  while (i < pattern.size()) {
+    if (pattern[i] == ']' && !first) {
+      pos = i + 1;
+      return true;
+    }
+    first = false;
+    Decoded low = at(pattern, i);
+    i += low.length;
+    char32_t high = low.c;
+    if (i + 1 < pattern.size() && pattern[i] == '-' && pattern[i + 1] != ']') {
+      Decoded end = at(pattern, i + 1);
+      high = end.c;
+      i += 1 + end.length;
+    }
+    token.ranges.emplace_back(low.c, high);
+  }
+  return false;
 }
 
 // Greedy matching that remembers only the latest star: when a later part

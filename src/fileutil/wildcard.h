@@ -1,6 +1,7 @@
 // A wildcard pattern parsed once and matched against many names.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -20,6 +21,10 @@ class WildcardPattern {
     std::vector<std::pair<char32_t, char32_t>> ranges;
     bool matches(char32_t c) const;
   };
+  // Reads the bracket expression at pattern[pos] into token and moves pos
+  // past it; false when the '[' opens none.
+  static bool parseClass(std::string_view pattern, std::size_t& pos, Token& token);
+
   std::vector<Token> tokens_;
 };
 

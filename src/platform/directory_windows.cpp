@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "platform/windows_util.h"
-#include "support/exception.h"
+#include "base/exception.h"
 
 namespace vesk::platform {
 namespace {

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "platform/posix_util.h"
-#include "support/exception.h"
+#include "base/exception.h"
 
 namespace vesk::platform {
 namespace {

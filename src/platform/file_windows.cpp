@@ -1,6 +1,6 @@
 // Files, their time stamps, atomic outputs and copies, for Windows.
 #include "platform/windows_util.h"
-#include "support/exception.h"
+#include "base/exception.h"
 
 namespace vesk::platform {
 namespace {

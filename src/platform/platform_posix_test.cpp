@@ -16,8 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/exception.h"
 #include "platform/platform.h"
-#include "support/exception.h"
 
 namespace vesk::platform {
 namespace {

@@ -2,7 +2,7 @@
 // conversions between UTF-8, UTF-16 and the ANSI code page, and the system's
 // error texts.
 #include "platform/windows_util.h"
-#include "support/exception.h"
+#include "base/exception.h"
 
 namespace vesk::platform {
 namespace {

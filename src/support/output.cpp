@@ -1,7 +1,7 @@
 #include "support/output.h"
 
+#include "base/exception.h"
 #include "platform/platform.h"
-#include "support/exception.h"
 
 namespace vesk {
 namespace {

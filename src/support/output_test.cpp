@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/ordered_map.h"
 #include "support/trace.h"
 
 namespace vesk {
@@ -39,21 +38,6 @@ TEST(Trace, ReleaseBuildPrintsNoTraceLines) {
   // The unit tests link the release libraries: nothing printed, nothing evaluated.
   EXPECT_EQ(capture.text(), kTraceBuild ? "line 1\n" : "");
   EXPECT_EQ(evaluated, kTraceBuild ? 1 : 0);
-}
-
-TEST(OrderedMap, KeepsInsertionOrderAndReplacesInPlace) {
-  OrderedMap<int> map;
-  map.set("b", 1);
-  map.set("a", 2);
-  map.set("b", 3);
-  EXPECT_FALSE(map.setIfAbsent("a", 9));
-  EXPECT_TRUE(map.setIfAbsent("c", 4));
-  std::string order;
-  for (const auto& [key, value] : map) order += key + std::to_string(value);
-  EXPECT_EQ(order, "b3a2c4");
-  EXPECT_EQ(*map.find("a"), 2);
-  EXPECT_EQ(map.find("A"), nullptr);
-  EXPECT_EQ(map.size(), 3u);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <source_location>
 #include <string>
 
-#include "support/exception.h"
+#include "base/exception.h"
 #include "support/output.h"
 
 #ifndef VESK_TRACE_BUILD

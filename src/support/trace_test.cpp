@@ -9,10 +9,10 @@ namespace {
 // other failure, and its message says what failed where.
 TEST(Trace, AFailedCheckIsAnExceptionNamingThePlace) {
   try {
-    failCheck("index out of range", "src/convert/run.cpp", 42);
+    failCheck("index out of range", "src/convert/run_job.cpp", 42);
     ADD_FAILURE() << "no exception";
   } catch (const CheckException& e) {
-    EXPECT_EQ(e.message(), "index out of range at src/convert/run.cpp:42");
+    EXPECT_EQ(e.message(), "index out of range at src/convert/run_job.cpp:42");
   }
   EXPECT_THROW(failCheck("assertion failed: x", "f", 1), Exception);
 }

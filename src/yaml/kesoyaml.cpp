@@ -3,8 +3,8 @@
 #include <memory>
 #include <utility>
 
+#include "base/exception.h"
 #include "platform/platform.h"
-#include "support/exception.h"
 #include "yaml/parser_context.h"
 #include "yaml/parser_states.h"
 

@@ -1,5 +1,14 @@
 // The YAML-subset module: node trees (node.h), their writer (save, write)
 // and the reader entry points below.
+//
+// vesk itself only reads: it loads the setting file with loadYaml and walks
+// the tree with the kind tests, item(key), asAssoc, asArray, asString and
+// the direct entries() and text(). The module keeps the rest of its
+// interface although the program does not call it: the writer (save,
+// write, writeBody, YamlOutput and, in the platform layer, SaveFile), the
+// typed views and setters of node.h (asStringAssoc, asInt, putInts,
+// appendDoubles, ...), item(index) and readYaml. The module's own tests
+// cover them, and the parser's fuzzer writes back every tree it reads.
 #pragma once
 
 #include <istream>

@@ -3,12 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <sstream>
 
-#include "support/exception.h"
+#include "base/exception.h"
+#include "base/test_dir.h"
 
 namespace kesoyaml {
 namespace {
@@ -119,47 +118,31 @@ TEST(YamlRoundTrip, EmptyValuesComeBackMissing) {
   EXPECT_EQ(parseText(written(YamlAssoc())), nullptr);
 }
 
-class YamlFiles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("kesoyaml_load_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string file(const std::string& name, const std::string& content) const {
-    std::string path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-  }
-  std::filesystem::path dir_;
-};
+class YamlFiles : public vesk::TempDirTest {};
 
 TEST_F(YamlFiles, LoadReadsTheWholeFile) {
-  std::string path = file("a.yml", "---\r\nvesk:\r\n\td: out\r\n\tlist:\r\n\t\t- x");
+  std::string path = writeFile("a.yml", "---\r\nvesk:\r\n\td: out\r\n\tlist:\r\n\t\t- x");
   NodeRef root = loadYaml(path);
   EXPECT_EQ(root->item("vesk")->item("d")->asString(), "out");
   EXPECT_THAT(root->item("vesk")->item("list")->asStringArray(), ElementsAre("x"));
   // A NUL as the file's last byte is data before the appended terminator.
-  NodeRef nul = loadYaml(file("n.yml", std::string("---\na: b\0", 9)));
+  NodeRef nul = loadYaml(writeFile("n.yml", std::string("---\na: b\0", 9)));
   EXPECT_EQ(nul->item("a")->asString(), std::string("b\0", 2));
 }
 
 TEST_F(YamlFiles, SavedDocumentLoadsBack) {
   TreeMaker maker(42);
   NodeRef tree = maker.container(0);
-  std::string path = (dir_ / "saved.yml").string();
+  std::string path = this->path("saved.yml");
   tree->save(path);
   EXPECT_TRUE(sameTree(tree, loadYaml(path)));
 }
 
 TEST_F(YamlFiles, MissingFileIsAFileErrorAndBadTextAYamlError) {
-  EXPECT_THROW(loadYaml((dir_ / "missing.yml").string()), vesk::FileException);
-  EXPECT_THROW(loadYaml(dir_.string()), vesk::FileException);
+  EXPECT_THROW(loadYaml(path("missing.yml")), vesk::FileException);
+  EXPECT_THROW(loadYaml(dir_), vesk::FileException);
   try {
-    loadYaml(file("bad.yml", "---\nvesk\n"));
+    loadYaml(writeFile("bad.yml", "---\nvesk\n"));
     FAIL();
   } catch (const YamlError& e) {
     EXPECT_STREQ(e.what(), "Parser: colon expected in line2 pos1");

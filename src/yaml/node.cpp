@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "base/text.h"
 #include "yaml/scalar_text.h"
 
 namespace kesoyaml {
@@ -95,13 +96,43 @@ YamlArray::~YamlArray() {
   drain(pending);
 }
 
-// ---- YamlAssoc --------------------------------------------------------------
+// ---- The typed views and setters -------------------------------------------
+//
+// They differ only in what they read from each child, or in the value each
+// new scalar holds.
 
-NodeMap YamlAssoc::asAssoc() const {
-  NodeMap result;
-  for (const auto& [key, node] : entries_) result.set(key, node);
+namespace {
+
+template <class Map, class Value>
+Map mapView(const NodeMap& entries, Value (YamlHolder::*read)() const) {
+  Map result;
+  for (const auto& [key, node] : entries) result.set(key, (*node.*read)());
   return result;
 }
+
+template <class List, class Value>
+List listView(const NodeList& elements, Value (YamlHolder::*read)() const) {
+  List result;
+  result.reserve(elements.size());
+  for (const NodeRef& node : elements) result.push_back((*node.*read)());
+  return result;
+}
+
+template <class Map>
+void putScalars(YamlAssoc& assoc, const Map& values) {
+  for (const auto& [key, value] : values) assoc.put(key, std::make_shared<YamlScalar>(value));
+}
+
+template <class List>
+void appendScalars(YamlArray& array, const List& values) {
+  for (const auto& value : values) array.append(std::make_shared<YamlScalar>(value));
+}
+
+}  // namespace
+
+// ---- YamlAssoc --------------------------------------------------------------
+
+NodeMap YamlAssoc::asAssoc() const { return entries_; }
 
 NodeRef YamlAssoc::item(const std::string& key) const {
   const NodeRef* found = entries_.find(key);
@@ -110,41 +141,19 @@ NodeRef YamlAssoc::item(const std::string& key) const {
 }
 
 StringMap YamlAssoc::asStringAssoc() const {
-  StringMap result;
-  for (const auto& [key, node] : entries_) result.set(key, node->asString());
-  return result;
+  return mapView<StringMap>(entries_, &YamlHolder::asString);
 }
-
-IntMap YamlAssoc::asIntAssoc() const {
-  IntMap result;
-  for (const auto& [key, node] : entries_) result.set(key, node->asInt());
-  return result;
-}
-
+IntMap YamlAssoc::asIntAssoc() const { return mapView<IntMap>(entries_, &YamlHolder::asInt); }
 DoubleMap YamlAssoc::asDoubleAssoc() const {
-  DoubleMap result;
-  for (const auto& [key, node] : entries_) result.set(key, node->asDouble());
-  return result;
+  return mapView<DoubleMap>(entries_, &YamlHolder::asDouble);
 }
 
 // Replaced children die one level down; their own destructors are bounded.
-void YamlAssoc::setAssoc(NodeMap entries) {
-  AssocTable table;
-  for (const auto& [key, node] : entries) table.set(key, node);
-  std::swap(entries_, table);
-}
+void YamlAssoc::setAssoc(NodeMap entries) { std::swap(entries_, entries); }
 
-void YamlAssoc::putStrings(const StringMap& values) {
-  for (const auto& [key, value] : values) put(key, std::make_shared<YamlScalar>(value));
-}
-
-void YamlAssoc::putInts(const IntMap& values) {
-  for (const auto& [key, value] : values) put(key, std::make_shared<YamlScalar>(value));
-}
-
-void YamlAssoc::putDoubles(const DoubleMap& values) {
-  for (const auto& [key, value] : values) put(key, std::make_shared<YamlScalar>(value));
-}
+void YamlAssoc::putStrings(const StringMap& values) { putScalars(*this, values); }
+void YamlAssoc::putInts(const IntMap& values) { putScalars(*this, values); }
+void YamlAssoc::putDoubles(const DoubleMap& values) { putScalars(*this, values); }
 
 // ---- YamlArray --------------------------------------------------------------
 
@@ -154,43 +163,22 @@ NodeRef YamlArray::item(std::uint32_t index) const {
 }
 
 StringList YamlArray::asStringArray() const {
-  StringList result;
-  result.reserve(elements_.size());
-  for (const NodeRef& node : elements_) result.push_back(node->asString());
-  return result;
+  return listView<StringList>(elements_, &YamlHolder::asString);
 }
-
-IntList YamlArray::asIntArray() const {
-  IntList result;
-  result.reserve(elements_.size());
-  for (const NodeRef& node : elements_) result.push_back(node->asInt());
-  return result;
-}
-
+IntList YamlArray::asIntArray() const { return listView<IntList>(elements_, &YamlHolder::asInt); }
 DoubleList YamlArray::asDoubleArray() const {
-  DoubleList result;
-  result.reserve(elements_.size());
-  for (const NodeRef& node : elements_) result.push_back(node->asDouble());
-  return result;
+  return listView<DoubleList>(elements_, &YamlHolder::asDouble);
 }
 
 void YamlArray::setArray(NodeList elements) { elements_ = std::move(elements); }
 
-void YamlArray::appendStrings(const StringList& values) {
-  for (const std::string& value : values) append(std::make_shared<YamlScalar>(value));
-}
-
-void YamlArray::appendInts(const IntList& values) {
-  for (std::int32_t value : values) append(std::make_shared<YamlScalar>(value));
-}
-
-void YamlArray::appendDoubles(const DoubleList& values) {
-  for (double value : values) append(std::make_shared<YamlScalar>(value));
-}
+void YamlArray::appendStrings(const StringList& values) { appendScalars(*this, values); }
+void YamlArray::appendInts(const IntList& values) { appendScalars(*this, values); }
+void YamlArray::appendDoubles(const DoubleList& values) { appendScalars(*this, values); }
 
 // ---- YamlScalar -------------------------------------------------------------
 
-std::int32_t YamlScalar::asInt() const { return parseStrictInt32(text_); }
+std::int32_t YamlScalar::asInt() const { return vesk::parseInt32(text_); }
 double YamlScalar::asDouble() const { return parseLeadingDouble(text_); }
 void YamlScalar::setInt(std::int32_t value) { setString(std::to_string(value)); }
 void YamlScalar::setDouble(double value) { setString(formatFixed(value)); }

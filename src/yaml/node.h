@@ -13,8 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "support/ordered_map.h"
-#include "yaml/assoc_table.h"
+#include "base/ordered_map.h"
 #include "yaml/yaml_error.h"
 #include "yaml/yaml_output.h"
 
@@ -43,6 +42,7 @@ class YamlHolder {
   YamlHolder(const YamlHolder&) = delete;
   YamlHolder& operator=(const YamlHolder&) = delete;
 
+  // The writer (writer.cpp); the program does not call it (see kesoyaml.h).
   // Writes the document to the named file; the file then holds nothing else.
   virtual void save(const std::string& fileName) const;
   // Writes the document header and then this node as the root.
@@ -54,6 +54,9 @@ class YamlHolder {
 
   // The collection views return copies whose entries share the child nodes;
   // changing a copy changes nothing until it is handed back by a setter.
+  // Of the views and setters below, the program calls only asAssoc, asArray
+  // and asString; the typed ones and the setters are kept for the module's
+  // interface (see kesoyaml.h).
   virtual NodeMap asAssoc() const;
   virtual StringMap asStringAssoc() const;
   virtual IntMap asIntAssoc() const;
@@ -117,12 +120,12 @@ class YamlAssoc final : public YamlHolder {
   std::string_view className() const override { return "YamlAssoc"; }
 
   // Direct access without copying, for the parser and the writer.
-  const AssocTable& entries() const { return entries_; }
+  const NodeMap& entries() const { return entries_; }
   void put(std::string key, NodeRef node) { entries_.set(std::move(key), std::move(node)); }
 
  private:
   friend void releaseChildren(NodeRef node, NodeList& pending);
-  AssocTable entries_;
+  NodeMap entries_;
 };
 
 class YamlArray final : public YamlHolder {

@@ -2,17 +2,14 @@
 
 #include <utility>
 
+#include "base/text.h"
 #include "support/trace.h"
-#include "yaml/trace_hook.h"
 
 namespace kesoyaml {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool isWhitespace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+using vesk::isBlank;
+using vesk::isWhitespace;
 
 // Position of the first CR or LF, or npos.
 std::size_t findLineBreak(std::string_view text) {
@@ -115,10 +112,6 @@ std::size_t YamlParserContext::skipWhitespace() {
   return pos_ - start;
 }
 
-void YamlParserContext::ensureDepth(std::size_t indentation) {
-  while (stackLength_ <= indentation) stackLength_ *= 2;
-}
-
 bool YamlParserContext::isOpen(std::size_t indentation) const {
   // Entries above the current line's indentation are always empty, so the
   // entry asked for, if open, is the last one.
@@ -143,7 +136,6 @@ void YamlParserContext::attach(NodeRef node) {
   while (at > 0 && open_[at - 1].level >= level_) --at;
   if (at > 0) link(open_[at - 1], node);
   if (node->isScalar()) return;
-  VESK_CHECK(level_ < stackLength_);
   auto* assoc = dynamic_cast<YamlAssoc*>(node.get());
   auto* array = dynamic_cast<YamlArray*>(node.get());
   OpenContainer entry{level_, std::move(node), assoc, array};
@@ -184,7 +176,6 @@ void YamlParserContext::error(std::string_view message) const {
 }
 
 std::string YamlParserContext::getScalar(bool asKey) {
-  traceHook("get scalar");
   if (skipBlankLine()) return std::string();
 
   char quote = current();
@@ -202,7 +193,6 @@ std::string YamlParserContext::getScalar(bool asKey) {
       error(single ? "garbage after single quote" : "garbage after double quote");
     }
     if (!single) unescape(content);
-    traceHook("=", content);
     return content;
   }
 
@@ -223,7 +213,6 @@ std::string YamlParserContext::getScalar(bool asKey) {
   advanceBy(length);
   while (!content.empty() && isBlank(content.back())) content.remove_suffix(1);
   if (content.empty()) throw TextOverrun();
-  traceHook("=", content);
   return std::string(content);
 }
 

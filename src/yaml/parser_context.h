@@ -46,8 +46,6 @@ class YamlParserContext final {
   virtual bool skipBlankLine();
   virtual bool atEnd() const { return current() == '\0'; }
 
-  // Makes the container stack longer than the indentation, by doubling.
-  virtual void ensureDepth(std::size_t indentation);
   // Stores a container at the current level and links any node to the nearest
   // open container below it.
   virtual void attach(NodeRef node);
@@ -71,7 +69,6 @@ class YamlParserContext final {
   void setKey(std::string key) { key_ = std::move(key); }
 
   // The stack: entry i is the container open at indentation i, or empty.
-  std::size_t stackLength() const { return stackLength_; }
   bool isOpen(std::size_t indentation) const;
   // Empties every entry above the indentation.
   void closeAbove(std::size_t indentation);
@@ -95,7 +92,6 @@ class YamlParserContext final {
   // indent far deeper than it nests (whitespace-only lines merge into the
   // next line's indentation), so only open containers take memory.
   std::vector<OpenContainer> open_;
-  std::size_t stackLength_ = 10;
   std::size_t level_ = 0;
   std::optional<std::string> key_;
 };

@@ -183,16 +183,8 @@ TEST(ParserContext, PositionTextCountsLinesAndColumns) {
   EXPECT_EQ(errorOf([&] { in.error("boom"); }), "Parser: boom in line2 pos1");
 }
 
-TEST(ParserContext, StackDoublesAndAttachLinksToTheNearestOpenContainer) {
+TEST(ParserContext, AttachLinksToTheNearestOpenContainer) {
   auto in = make("");
-  EXPECT_EQ(in.stackLength(), 10u);
-  in.ensureDepth(9);
-  EXPECT_EQ(in.stackLength(), 10u);
-  in.ensureDepth(10);
-  EXPECT_EQ(in.stackLength(), 20u);
-  in.ensureDepth(79);
-  EXPECT_EQ(in.stackLength(), 80u);
-
   auto root = std::make_shared<YamlAssoc>();
   in.attach(root);  // level 0: the root
   EXPECT_EQ(in.root(), root);

@@ -2,24 +2,21 @@
 
 #include <string>
 
-#include "yaml/trace_hook.h"
+#include "base/text.h"
 
 namespace kesoyaml {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+using vesk::isBlank;
+using vesk::isWhitespace;
 
-bool isWhitespace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-void skipBlanksAndComments(YamlParserContext& context) {
+// The rest of an entry's line after its "-" or ":": blanks and comments,
+// then the end of the line or an inline scalar. The inline scalar belongs to
+// the container at the line's own indentation: attaching one level deeper
+// makes that container the parent.
+void readRestOfEntry(YamlParserContext& context) {
   while (isBlank(context.current()) || context.skipComment()) context.advance();
-}
-
-// The inline scalar of an entry belongs to the container at the line's own
-// indentation: attaching one level deeper makes that container the parent.
-void attachInlineScalar(YamlParserContext& context) {
+  if (context.skipBlankLine()) return;
   std::size_t level = context.level();
   context.setLevel(level + 1);
   context.attach(std::make_shared<YamlScalar>(context.getScalar(false)));
@@ -38,7 +35,6 @@ void YamlParserState::error(std::string_view message) const {
 }
 
 std::unique_ptr<YamlParserState> YamlParserFirstLine::step() {
-  traceHook("first line");
   YamlParserContext& in = context();
   while (isWhitespace(in.current()) || in.skipComment()) in.advance();
   if (in.slice(3) != "---") in.error("garbage before document header");
@@ -49,13 +45,11 @@ std::unique_ptr<YamlParserState> YamlParserFirstLine::step() {
 }
 
 std::unique_ptr<YamlParserState> YamlParserLineHead::step() {
-  traceHook("line head");
   YamlParserContext& in = context();
   while (in.skipBlankLine()) {
     if (in.atEnd()) return nullptr;
   }
   std::size_t count = in.skipWhitespace();
-  in.ensureDepth(count);
   in.closeAbove(count);
   in.setLevel(count);
   if (in.current() == '-') return std::make_unique<YamlParserArray>();
@@ -63,24 +57,20 @@ std::unique_ptr<YamlParserState> YamlParserLineHead::step() {
 }
 
 std::unique_ptr<YamlParserState> YamlParserArray::step() {
-  traceHook("array");
   YamlParserContext& in = context();
   if (!in.isOpen(in.level())) in.attach(std::make_shared<YamlArray>());
   in.advance();
-  skipBlanksAndComments(in);
-  if (!in.skipBlankLine()) attachInlineScalar(in);
+  readRestOfEntry(in);
   return std::make_unique<YamlParserLineHead>();
 }
 
 std::unique_ptr<YamlParserState> YamlParserAssoc::step() {
-  traceHook("assoc");
   YamlParserContext& in = context();
   if (!in.isOpen(in.level())) in.attach(std::make_shared<YamlAssoc>());
   in.setKey(in.getScalar(true));
   if (in.current() != ':') in.error("colon expected");
   in.advance();
-  skipBlanksAndComments(in);
-  if (!in.skipBlankLine()) attachInlineScalar(in);
+  readRestOfEntry(in);
   return std::make_unique<YamlParserLineHead>();
 }
 

@@ -1,4 +1,5 @@
 // The writer: a node tree as YAML-subset text. Writing never changes the tree.
+// Kept for the module's interface; the program itself never writes YAML.
 
 #include <cstddef>
 #include <string>
@@ -59,7 +60,7 @@ void writeContainer(const YamlHolder& root, YamlOutput& out, std::int32_t depth)
     Frame& frame = frames.back();
     const YamlHolder* child = nullptr;
     if (const auto* assoc = dynamic_cast<const YamlAssoc*>(frame.node)) {
-      const AssocTable& entries = assoc->entries();
+      const NodeMap& entries = assoc->entries();
       if (frame.next == entries.size()) {
         frames.pop_back();
         continue;

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
-#include "platform/platform.h"
-#include "support/exception.h"
+#include "base/exception.h"
+#include "base/test_dir.h"
 #include "yaml/node.h"
 
 namespace kesoyaml {
@@ -165,30 +164,14 @@ TEST(YamlWriter, DeepTreesAreWrittenWithoutRecursion) {
   EXPECT_EQ(out.size, kHeader.size() + kDepth * 4 + kDepth * (kDepth - 1) / 2);
 }
 
-class YamlSave : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("kesoyaml_save_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string path(const char* name) const { return (dir_ / name).string(); }
-  std::filesystem::path dir_;
-};
+class YamlSave : public vesk::TempDirTest {};
 
 TEST_F(YamlSave, OverALongerFileLeavesOnlyTheNewDocument) {
-  std::string file = path("doc.yml");
-  {
-    std::ofstream old(file, std::ios::binary);
-    old << std::string(5000, 'x');
-  }
+  std::string file = writeFile("doc.yml", std::string(5000, 'x'));
   YamlAssoc root;
   root.put("k", std::make_shared<YamlScalar>("v"));
   root.save(file);
-  EXPECT_EQ(vesk::platform::readWholeFile(file), kHeader + "\r\nk: v");
+  EXPECT_EQ(readFile("doc.yml"), kHeader + "\r\nk: v");
   // Nothing but the document is left in the directory.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_),
                           std::filesystem::directory_iterator()),
@@ -201,26 +184,25 @@ TEST_F(YamlSave, LargeDocumentIsWrittenWhole) {
   for (int i = 0; i < 50000; ++i) values.push_back("value" + std::to_string(i));
   root.appendStrings(values);
   root.save(path("big.yml"));
-  EXPECT_EQ(vesk::platform::readWholeFile(path("big.yml")), written(root));
+  EXPECT_EQ(readFile("big.yml"), written(root));
 }
 
 // A document saved under one of two names of a file reaches both: the file
 // is written into rather than replaced by a new one.
 TEST_F(YamlSave, IntoAFileWithTwoNamesBothSeeTheDocument) {
-  std::string file = path("doc.yml");
-  { std::ofstream(file, std::ios::binary) << std::string(5000, 'x'); }
+  std::string file = writeFile("doc.yml", std::string(5000, 'x'));
   std::filesystem::create_hard_link(file, path("other.yml"));
   YamlAssoc root;
   root.put("k", std::make_shared<YamlScalar>("v"));
   root.save(file);
-  EXPECT_EQ(vesk::platform::readWholeFile(path("other.yml")), kHeader + "\r\nk: v");
+  EXPECT_EQ(readFile("other.yml"), kHeader + "\r\nk: v");
   EXPECT_EQ(std::filesystem::hard_link_count(file), 2u);
 }
 
 TEST_F(YamlSave, UnwritableTargetRaisesTheFileErrorNotYamlError) {
   YamlAssoc root;
   EXPECT_THROW(root.save(path("missing/dir/doc.yml")), vesk::FileException);
-  std::filesystem::create_directories(dir_ / "adir");
+  std::filesystem::create_directories(path("adir"));
   EXPECT_THROW(root.save(path("adir")), vesk::FileException);
 }
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "support/exception.h"
+#include "base/exception.h"
 
 namespace kesoyaml {
 

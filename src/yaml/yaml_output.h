@@ -1,4 +1,5 @@
-// Where the writer sends a document: anything that takes bytes.
+// Where the writer sends a document: anything that takes bytes. Part of the
+// writer, which the program does not call (see kesoyaml.h).
 #pragma once
 
 #include <string>

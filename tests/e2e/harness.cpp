@@ -65,7 +65,9 @@ void collect(int outFd, int errFd, pid_t child, Result& result) {
 
 bool traceBuild() { return env("VESK_TRACE_BUILD") == "1"; }
 
-std::string T(std::string_view line) { return traceBuild() ? std::string(line) : std::string(); }
+std::string traceLine(std::string_view line) {
+  return traceBuild() ? std::string(line) : std::string();
+}
 
 std::string lastLine(const std::string& out) {
   std::size_t end = out.size() - (out.ends_with('\n') ? 1 : 0);

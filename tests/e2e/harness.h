@@ -26,7 +26,7 @@ struct Result {
 bool traceBuild();
 
 // The line in a trace build, nothing in a release build.
-std::string T(std::string_view line);
+std::string traceLine(std::string_view line);
 
 class Sandbox {
  public:

@@ -28,11 +28,13 @@ TEST(Run, TypicalRunFromAnotherDirectory) {
 
   std::string define = box.abs("define.vsk"), scenario = box.abs("scenario.vsk");
   std::string expected =
-      T("change dirctory to " + nativeAbsolute(box.progDir()) + "\n") + T("parse command line\n") +
-      T("run on command line\n") + T("set define.vsk\n") + T(parentRefMiss("define.vsk")) +
-      T("set scenario.vsk\n") + T(parentRefMiss("scenario.vsk")) + T("env.file " + define + "\n") +
-      T("env.file " + scenario + "\n") + T("execute\n") + T("read " + define + " to replace\n") +
-      define + " => 00.txt\n" + T("read " + scenario + " to replace\n") +
+      traceLine("change dirctory to " + nativeAbsolute(box.progDir()) + "\n") +
+      traceLine("parse command line\n") + traceLine("run on command line\n") +
+      traceLine("set define.vsk\n") + traceLine(parentRefMiss("define.vsk")) +
+      traceLine("set scenario.vsk\n") + traceLine(parentRefMiss("scenario.vsk")) +
+      traceLine("env.file " + define + "\n") + traceLine("env.file " + scenario + "\n") +
+      traceLine("execute\n") + traceLine("read " + define + " to replace\n") + define +
+      " => 00.txt\n" + traceLine("read " + scenario + " to replace\n") +
       // The greedy reference spans both, so the name is not found.
       "not found variable: ${maxkaisoupage} of ${maxkaisoupage}\r\n" + scenario + " => 01.txt\n";
   EXPECT_EQ(r.out, expected);
@@ -48,9 +50,10 @@ TEST(Run, BareProgramNameKeepsTheWorkingDirectory) {
   box.write("a.vsk", "A");
   std::string bare = box.program().filename().string();
   Result r = box.runAs(bare, box.progDir(), {"a.vsk"});
-  EXPECT_EQ(r.out, T("change dirctory to \n") + T("parse command line\n") +
-                       T("run on command line\n") + T("set a.vsk\n") + T(parentRefMiss("a.vsk")) +
-                       T("env.file " + box.abs("a.vsk") + "\n") + T("execute\n") +
+  EXPECT_EQ(r.out, traceLine("change dirctory to \n") + traceLine("parse command line\n") +
+                       traceLine("run on command line\n") + traceLine("set a.vsk\n") +
+                       traceLine(parentRefMiss("a.vsk")) +
+                       traceLine("env.file " + box.abs("a.vsk") + "\n") + traceLine("execute\n") +
                        box.abs("a.vsk") + " => 00.txt\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(box.read("00.txt"), "A");
@@ -123,11 +126,11 @@ TEST(Run, NoArgumentsAndNoSettingFileExtractsEverything) {
   box.write("notes.txt", "not a source");
   Result r = box.run({});
   std::string a = box.abs("a.vsk"), b = box.abs("sub/b.vsk"), z = box.abs("z.vsk");
-  EXPECT_EQ(r.out, T("change dirctory to " + nativeAbsolute(box.progDir()) + "\n") +
-                       T("try to load veskenv.yml\n") + T("execute\n") + T("extract from . vsk\n") +
-                       T(extracted("./a.vsk")) + T(extracted("./sub/b.vsk")) +
-                       T(extracted("./z.vsk")) + a + " => 00.txt\n" + b + " => 01.txt\n" + z +
-                       " => 02.txt\n");
+  EXPECT_EQ(r.out, traceLine("change dirctory to " + nativeAbsolute(box.progDir()) + "\n") +
+                       traceLine("try to load veskenv.yml\n") + traceLine("execute\n") +
+                       traceLine("extract from . vsk\n") + traceLine(extracted("./a.vsk")) +
+                       traceLine(extracted("./sub/b.vsk")) + traceLine(extracted("./z.vsk")) + a +
+                       " => 00.txt\n" + b + " => 01.txt\n" + z + " => 02.txt\n");
   EXPECT_EQ(box.read("00.txt"), "a");
   EXPECT_EQ(box.read("01.txt"), "b");
   EXPECT_EQ(box.read("02.txt"), "z");

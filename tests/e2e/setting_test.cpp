@@ -33,13 +33,15 @@ TEST(SettingRun, NoArgumentsReadsTheDefaultFile) {
   Result r = box.run({});
   std::string define = box.abs("define.vsk"), scenario = box.abs("scenario.vsk");
   std::string expected =
-      T("change dirctory to " + nativeAbsolute(box.progDir()) + "\n") +
-      T("try to load veskenv.yml\n") + T("loaded\n") + T("get vesk\n") + T("get prop d\n") +
-      T("get prop includes\n") + T("includes define.vsk:0\n") + T(parentRefMiss("define.vsk")) +
-      T("includes scenario.vsk:\n") + T(parentRefMiss("scenario.vsk")) + T("get prop variables\n") +
-      T("env.file " + define + "\n") + T("env.file " + scenario + "\n") + T("execute\n") +
-      T("read " + define + " to replace\n") + define + " => 00.txt\n" +
-      T("read " + scenario + " to replace\n") + scenario + " => 01.txt\n";
+      traceLine("change dirctory to " + nativeAbsolute(box.progDir()) + "\n") +
+      traceLine("try to load veskenv.yml\n") + traceLine("loaded\n") + traceLine("get vesk\n") +
+      traceLine("get prop d\n") + traceLine("get prop includes\n") +
+      traceLine("includes define.vsk:0\n") + traceLine(parentRefMiss("define.vsk")) +
+      traceLine("includes scenario.vsk:\n") + traceLine(parentRefMiss("scenario.vsk")) +
+      traceLine("get prop variables\n") + traceLine("env.file " + define + "\n") +
+      traceLine("env.file " + scenario + "\n") + traceLine("execute\n") +
+      traceLine("read " + define + " to replace\n") + define + " => 00.txt\n" +
+      traceLine("read " + scenario + " to replace\n") + scenario + " => 01.txt\n";
   EXPECT_EQ(r.out, expected);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(box.read("out/00.txt"), "max=30\r\n");
@@ -75,7 +77,7 @@ TEST(SettingRun, NamedSettingFileMergesWithTheCommandLineWinning) {
   Result r =
       box.run({"define.vsk:7", "extra.vsk", "-setting:other.yml", "-variables:maxpage=99", "-d:."});
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find(T("find -setting. load other.yml\n")), std::string::npos);
+  EXPECT_NE(r.out.find(traceLine("find -setting. load other.yml\n")), std::string::npos);
   // define.vsk keeps 7; extra.vsk takes 0; scenario.vsk from the file takes 1.
   EXPECT_EQ(box.read("07.txt"), "max=99\r\n");
   EXPECT_EQ(box.read("00.txt"), "extra 99\r\n");
@@ -89,7 +91,7 @@ TEST(SettingRun, EmptySettingOptionNamesTheDefaultFile) {
   box.write("veskenv.yml", kSettings);
   Result r = box.run({"extra.vsk", "-setting"});
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find(T("find -setting. load veskenv.yml\n")), std::string::npos);
+  EXPECT_NE(r.out.find(traceLine("find -setting. load veskenv.yml\n")), std::string::npos);
   EXPECT_EQ(box.read("out/00.txt"), "max=30\r\n");
   EXPECT_EQ(box.read("out/01.txt"), "extra 30\r\n");
 }
@@ -109,7 +111,7 @@ TEST(SettingRun, OnlyOptionsMergeTheDefaultFile) {
   box.write("veskenv.yml", kSettings);
   Result r = box.run({"-d:cli"});
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find(T("no includes and find default setting. load veskenv.yml\n")),
+  EXPECT_NE(r.out.find(traceLine("no includes and find default setting. load veskenv.yml\n")),
             std::string::npos);
   EXPECT_EQ(box.read("cli/00.txt"), "max=30\r\n");
   EXPECT_FALSE(box.exists("out"));

@@ -23,6 +23,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "config/usage.h"
 #include "no_unnamed.h"
 
@@ -368,6 +370,29 @@ std::string rewritten(std::string_view source, const std::string& name, const st
     if (source[end] == '\r' && start < source.size() && source[start] == '\n') ++start;
   }
   return out;
+}
+
+std::chrono::microseconds timedRun(const Sandbox& box, const std::vector<std::string>& args) {
+  auto start = std::chrono::steady_clock::now();
+  Result r = box.run(args);
+  auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - start);
+  EXPECT_EQ(r.status, 0) << r.out;
+  return whole;
+}
+
+void killAtRandomMoments(const Sandbox& box, const std::vector<std::string>& args,
+                         const RandomKills& kills, std::mt19937& random,
+                         const std::function<void()>& afterKill) {
+  for (int round = 0; round < kills.rounds; ++round) {
+    box.write("00.txt", kills.old);
+    Process vesk(box, args);
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(random() % (kills.whole.count() * 5 / 4 + 1)));
+    vesk.signal(SIGKILL);
+    vesk.wait();
+    afterKill();
+  }
 }
 
 unsigned testSeed() {

@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -126,6 +128,23 @@ std::string rewritten(std::string_view source, const std::string& name, const st
 
 // A source of about `bytes` bytes of short lines, most holding ${v}.
 std::string largeSource(std::size_t bytes, unsigned seed);
+
+// How long one run of the program takes; the run must succeed.
+std::chrono::microseconds timedRun(const Sandbox& box, const std::vector<std::string>& args);
+
+// Kills at random moments: each round writes `old` to 00.txt, starts the
+// program and kills it with SIGKILL after a random time of up to 5/4 of
+// `whole`, the time of a complete run, so that the kills fall anywhere in
+// the run and some after its end. afterKill looks at what each killed run
+// left behind.
+struct RandomKills {
+  std::chrono::microseconds whole;
+  int rounds;
+  std::string old;
+};
+void killAtRandomMoments(const Sandbox& box, const std::vector<std::string>& args,
+                         const RandomKills& kills, std::mt19937& random,
+                         const std::function<void()>& afterKill);
 
 // The seed of a randomised test: $VESK_FAULT_SEED, else a fresh one. It is
 // printed, so that a failing run can be repeated.

@@ -96,17 +96,8 @@ TEST(Interrupted, KilledAtAnyMomentLeavesNoNamedTemporary) {
     std::vector<std::string> args = {"big.vsk", "-sync"};
     if (rewrite) args.emplace_back("-variables:v=value");
     const std::string expected = rewrite ? rewritten(source, "v", "value") : source;
-    auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(box.run(args).status, 0);
-    auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::steady_clock::now() - start);
-    for (int round = 0; round < 15; ++round) {
-      box.write("00.txt", kOld);
-      Process vesk(box, args);
-      std::this_thread::sleep_for(
-          std::chrono::microseconds(random() % (whole.count() * 5 / 4 + 1)));
-      vesk.signal(SIGKILL);
-      vesk.wait();
+    auto whole = timedRun(box, args);
+    killAtRandomMoments(box, args, {whole, 15, kOld}, random, [&] {
       std::string got = box.read("00.txt");
       EXPECT_TRUE(got == kOld || got == expected) << "a torn output";
       for (const fs::path& temporary : temporariesBelow(box.progDir())) {
@@ -117,7 +108,7 @@ TEST(Interrupted, KilledAtAnyMomentLeavesNoNamedTemporary) {
         }
         fs::remove(temporary);
       }
-    }
+    });
   }
   EXPECT_EQ(left, 0) << "temporary files being written left by 30 killed runs";
   if (complete > 0) std::printf("%d runs killed between naming and renaming\n", complete);

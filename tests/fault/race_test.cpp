@@ -23,11 +23,21 @@ using namespace std::chrono_literals;
 std::string numbered(int i) { return (i < 10 ? "0" : "") + std::to_string(i) + ".txt"; }
 std::string sourceName(int i) { return "s" + std::to_string(100 + i) + ".vsk"; }
 
-std::chrono::microseconds elapsed(const std::function<void()>& work) {
-  auto start = std::chrono::steady_clock::now();
-  work();
-  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
-                                                               start);
+// The source, of those from `first` to `count` - 1 that were taken away,
+// whose name begins the message of a failed run; `count` when none does.
+// The message says the source is missing, or a directory where it became one.
+int sourceNamedBy(const Sandbox& box, const std::string& message, int first, int count,
+                  bool toDirectory) {
+  int named = count;
+  for (int i = first; i < count; ++i) {
+    if (message.starts_with(box.abs(sourceName(i)) + ": ")) named = i;
+  }
+  // Between the test's remove and mkdir the source is simply missing.
+  EXPECT_TRUE(message.ends_with(": The source file does not exist.") ||
+              message.ends_with(": No such file or directory") ||
+              (toDirectory && message.ends_with(": Is a directory")))
+      << message;
+  return named;
 }
 
 TEST(Vanishing, SourcesRemovedOrReplacedWhileTheRunGoesOn) {
@@ -48,7 +58,7 @@ TEST(Vanishing, SourcesRemovedOrReplacedWhileTheRunGoesOn) {
     }
   };
   reset();
-  auto whole = elapsed([&] { EXPECT_EQ(box.run(args).status, 0); });
+  auto whole = timedRun(box, args);
   int failures = 0;
   for (int round = 0; round < 12; ++round) {
     reset();
@@ -69,16 +79,8 @@ TEST(Vanishing, SourcesRemovedOrReplacedWhileTheRunGoesOn) {
     if (r.status == 1) {
       ++failures;
       std::string message = splitOutput(r.out).message;
-      for (int i = first; i < kFiles; ++i) {
-        std::string name = box.abs(sourceName(i)) + ": ";
-        if (message.starts_with(name)) failed = i;
-      }
+      failed = sourceNamedBy(box, message, first, kFiles, toDirectory);
       ASSERT_LT(failed, kFiles) << message;
-      // Between the test's remove and mkdir the source is simply missing.
-      EXPECT_TRUE(message.ends_with(": The source file does not exist.") ||
-                  message.ends_with(": No such file or directory") ||
-                  (toDirectory && message.ends_with(": Is a directory")))
-          << message;
     }
     for (int i = 0; i < kFiles; ++i) {
       std::string got = box.read("out/" + numbered(i));
@@ -105,25 +107,19 @@ TEST(Killed, AtRandomMomentsOfALargeConversion) {
     if (rewrite) args.emplace_back("-variables:v=value");
     const std::string expected = rewrite ? rewritten(source, "v", "value") : source;
     box.write("00.txt", old);
-    auto whole = elapsed([&] { EXPECT_EQ(box.run(args).status, 0); });
+    auto whole = timedRun(box, args);
     ASSERT_EQ(box.read("00.txt"), expected);
     int oldSeen = 0, newSeen = 0;
-    for (int round = 0; round < 16; ++round) {
-      box.write("00.txt", old);
-      Process vesk(box, args);
-      std::this_thread::sleep_for(
-          std::chrono::microseconds(random() % (whole.count() * 5 / 4 + 1)));
-      vesk.signal(SIGKILL);
-      vesk.wait();
+    killAtRandomMoments(box, args, {whole, 16, old}, random, [&] {
       std::string got = box.read("00.txt");
       if (got == old) {
         ++oldSeen;
       } else {
         ++newSeen;
-        ASSERT_EQ(got.size(), expected.size()) << "a torn output";
-        ASSERT_TRUE(got == expected) << "a torn output";
+        EXPECT_EQ(got.size(), expected.size()) << "a torn output";
+        EXPECT_TRUE(got == expected) << "a torn output";
       }
-    }
+    });
     std::printf("%s: %d runs killed before the output was replaced, %d after\n",
                 rewrite ? "rewrite" : "copy", oldSeen, newSeen);
     // What a killed run leaves behind does not disturb the next run.

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/exception.h"
 #include "platform/platform.h"
-#include "support/exception.h"
 
 namespace {
 

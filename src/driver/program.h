@@ -1,6 +1,6 @@
-// The program's run: move to the program's directory, build one job from the
-// arguments (or the default setting file), execute it, and report every
-// failure as one line.
+// The program from its arguments to its exit status: move to the program's
+// directory, build one job from the arguments (or the default setting file),
+// execute it, and report every failure as one line.
 #pragma once
 
 #include <string>

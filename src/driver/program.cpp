@@ -1,12 +1,13 @@
-#include "driver/run.h"
+#include "driver/program.h"
 
 #include <new>
 
+#include "base/exception.h"
 #include "config/usage.h"
 #include "convert/vesk.h"
+#include "driver/run_settings.h"
 #include "fileutil/path.h"
 #include "platform/platform.h"
-#include "support/exception.h"
 #include "support/output.h"
 #include "support/trace.h"
 #include "support/version.h"
@@ -30,15 +31,6 @@ void moveToProgramDirectory(const std::string& programPath) {
   if (dir != here) platform::changeDir(dir);
 }
 
-std::unique_ptr<VESK> buildJob(const std::vector<std::string>& args) {
-  if (args.size() <= 1) {
-    VESK_TRACE("try to load %.*s\n", std::string_view(kDefaultSettingFile));
-    return VESK::fromSettingFile(kDefaultSettingFile);
-  }
-  VESK_TRACE("parse command line\n");
-  return VESK::fromCommandLine(args);
-}
-
 void run(int argc, char** argv) {
   // First of all, and inside the handler: before any file is opened, closed
   // standard streams are filled, and an interrupt at any later moment
@@ -47,7 +39,7 @@ void run(int argc, char** argv) {
   // Inside the handler: an argument that cannot be converted is a failure.
   std::vector<std::string> args = platform::arguments(argc, argv);
   moveToProgramDirectory(args.empty() ? std::string() : args.front());
-  std::unique_ptr<VESK> job = buildJob(args);
+  std::unique_ptr<VESK> job = jobForArguments(args);
   VESK_TRACE("execute\n");
   job->execute();
 }

@@ -1,5 +1,5 @@
-// Where a job's run settings come from: the command line, a setting file, or
-// both (the command line winning).
+#include "driver/run_settings.h"
+
 #include <utility>
 
 #include "config/cmdline.h"
@@ -36,19 +36,28 @@ void mergeSettingFile(VESKEnv& env) {
   }
 }
 
-}  // namespace
-
-std::unique_ptr<VESK> VESK::fromCommandLine(const std::vector<std::string>& args) {
+std::unique_ptr<VESK> jobFromCommandLine(const std::vector<std::string>& args) {
   VESK_TRACE("run on command line\n");
   VESKEnv env = parseCommandLine(args);
   mergeSettingFile(env);
-  return fromEnv(std::move(env));
+  return VESK::fromEnv(std::move(env));
 }
 
-std::unique_ptr<VESK> VESK::fromSettingFile(const std::string& file) {
+std::unique_ptr<VESK> jobFromSettingFile(const std::string& file) {
   std::optional<VESKEnv> loaded = loadSetting(file);
   if (!loaded) return std::make_unique<VESK>();
-  return fromEnv(std::move(*loaded));
+  return VESK::fromEnv(std::move(*loaded));
+}
+
+}  // namespace
+
+std::unique_ptr<VESK> jobForArguments(const std::vector<std::string>& args) {
+  if (args.size() <= 1) {
+    VESK_TRACE("try to load %.*s\n", std::string_view(kDefaultSettingFile));
+    return jobFromSettingFile(kDefaultSettingFile);
+  }
+  VESK_TRACE("parse command line\n");
+  return jobFromCommandLine(args);
 }
 
 }  // namespace vesk

@@ -1,9 +1,9 @@
 // A string-keyed table that yields its entries in insertion order.
 //
-// vesk's tables (source files, options, variables, YAML mappings) must give
-// the same order on every platform and every run: automatic output numbers
-// follow it. Keys compare byte for byte. Replacing a value keeps the entry's
-// place; lookups and inserts are O(1) on average.
+// vesk's tables (source files, options, variables, the YAML reader's
+// mappings) must give the same order on every platform and every run:
+// automatic output numbers follow it. Keys compare byte for byte. Replacing a
+// value keeps the entry's place; lookups and inserts are O(1) on average.
 //
 // The entries sit in one vector and the hash index is a flat array of
 // positions, so building, copying and releasing a large table walks memory in
@@ -14,7 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <limits>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -31,7 +30,7 @@ class OrderedMap {
 
   // Adds the entry, or replaces the value of an existing one in place.
   void set(std::string key, Value value) {
-    if ((entries_.size() + 1) * 2 > slots_.size()) grow();
+    if ((entries_.size() + 1) * 4 > slots_.size() * 3) grow();
     std::size_t hash = hashOf(key);
     std::size_t i = slotFor(key, hash);
     if (slots_[i] != 0) {
@@ -50,18 +49,27 @@ class OrderedMap {
     return true;
   }
 
-  const Value* find(const std::string& key) const {
+  const Value* find(std::string_view key) const {
     const Entry* entry = lookup(key);
     return entry == nullptr ? nullptr : &entry->second;
   }
-  Value* find(const std::string& key) { return const_cast<Value*>(std::as_const(*this).find(key)); }
-  bool contains(const std::string& key) const { return lookup(key) != nullptr; }
+  Value* find(std::string_view key) { return const_cast<Value*>(std::as_const(*this).find(key)); }
+  bool contains(std::string_view key) const { return lookup(key) != nullptr; }
 
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
   void clear() {
     entries_.clear();
     slots_.clear();
+  }
+  // Empties the table and hands over its entries, so that a caller can
+  // release large values one by one (the YAML tree does, to keep deep
+  // documents off the stack).
+  std::vector<Entry> takeEntries() {
+    slots_.clear();
+    std::vector<Entry> taken;
+    taken.swap(entries_);
+    return taken;
   }
 
   const_iterator begin() const { return entries_.begin(); }
@@ -70,17 +78,15 @@ class OrderedMap {
   bool operator==(const OrderedMap& other) const { return entries_ == other.entries_; }
 
  private:
-  // A slot holds 32 bits of the key's hash above the entry's position plus
-  // one; 0 marks a free slot.
+  // A slot holds the low 32 bits of the key's hash above the entry's
+  // position plus one; 0 marks a free slot. The index never has more than
+  // 2^32 slots, so the bits kept give a slot's home without reading its key
+  // again, and growing walks the old slots in order.
   using Slot = std::uint64_t;
-  static constexpr std::size_t kMaxEntries = std::numeric_limits<std::uint32_t>::max() - 1;
+  static constexpr std::size_t kMaxEntries = std::size_t{1} << 31;
 
   static std::size_t hashOf(std::string_view key) { return std::hash<std::string_view>{}(key); }
-  // The bits that the slot index does not use where the hash has 64 bits.
-  static std::uint32_t tagOf(std::size_t hash) {
-    std::uint64_t wide = hash;
-    return static_cast<std::uint32_t>(sizeof(std::size_t) > 4 ? wide >> 32 : wide);
-  }
+  static std::uint32_t tagOf(std::size_t hash) { return static_cast<std::uint32_t>(hash); }
   static Slot makeSlot(std::size_t hash, std::size_t position) {
     return (static_cast<Slot>(tagOf(hash)) << 32) | static_cast<Slot>(position + 1);
   }
@@ -89,7 +95,7 @@ class OrderedMap {
   }
 
   // The slot holding the key, or the free slot where it belongs. Linear
-  // probing in a table at most half full.
+  // probing in an index at most three quarters full.
   std::size_t slotFor(std::string_view key, std::size_t hash) const {
     std::size_t mask = slots_.size() - 1;
     std::uint32_t tag = tagOf(hash);
@@ -107,20 +113,21 @@ class OrderedMap {
     return slot == 0 ? nullptr : &entries_[positionOf(slot)];
   }
 
-  // Doubles the index and rebuilds it from the entries in order.
+  // Doubles the index, moving each slot to its home in the larger one.
   void grow() {
-    slots_.assign(slots_.empty() ? 8 : slots_.size() * 2, 0);
+    std::vector<Slot> old(slots_.empty() ? 8 : slots_.size() * 2, 0);
+    old.swap(slots_);
     std::size_t mask = slots_.size() - 1;
-    for (std::size_t position = 0; position < entries_.size(); ++position) {
-      std::size_t hash = hashOf(entries_[position].first);
-      std::size_t i = hash & mask;
+    for (Slot slot : old) {
+      if (slot == 0) continue;
+      std::size_t i = static_cast<std::size_t>(slot >> 32) & mask;
       while (slots_[i] != 0) i = (i + 1) & mask;
-      slots_[i] = makeSlot(hash, position);
+      slots_[i] = slot;
     }
   }
 
   std::vector<Entry> entries_;
-  std::vector<Slot> slots_;  // a power of two in size, at most half full
+  std::vector<Slot> slots_;  // a power of two in size, at most three quarters full
 };
 
 }  // namespace vesk
