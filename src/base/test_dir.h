@@ -2,12 +2,14 @@
 // per test, removed afterwards with everything in it. Test code only.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -48,6 +50,19 @@ class TempDirTest : public ::testing::Test {
     std::ofstream(path(name), std::ios::binary)
         .write(content.data(), static_cast<std::streamsize>(content.size()));
     return path(name);
+  }
+
+  using Names = std::vector<std::string>;
+
+  // Every name in the directory, sorted, so that a file left behind (such as
+  // an output's temporary) shows up.
+  Names names() const {
+    Names result;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+      result.push_back(entry.path().filename().string());
+    }
+    std::sort(result.begin(), result.end());
+    return result;
   }
 
   std::string readFile(const std::string& name) const {
