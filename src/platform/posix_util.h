@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <ctime>
 #include <string>
 
 #include "platform/platform.h"
@@ -70,6 +71,9 @@ UniqueFd openForReading(const std::string& path);
 
 // The process's file-creation mask, as it was at start.
 mode_t processUmask();
+
+// A time in milliseconds as a timespec, rounded down (also before 1970).
+timespec toTimespec(Millis ms);
 
 // ---- Temporary files (interrupt_posix.cpp) --------------------------------
 
