@@ -1,6 +1,4 @@
 // The process entry of vesk and vesk-trace.
 #include "driver/program.h"
 
-int main(int argc, char** argv) {
-  return vesk::runMain(argc, argv);
-}
+int main(int argc, char** argv) { return vesk::runMain(argc, argv); }

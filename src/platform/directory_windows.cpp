@@ -2,8 +2,8 @@
 #include <cstring>
 #include <optional>
 
-#include "platform/windows_util.h"
 #include "base/exception.h"
+#include "platform/windows_util.h"
 
 namespace vesk::platform {
 namespace {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/posix_util.h"
 #include "base/exception.h"
+#include "platform/posix_util.h"
 
 namespace vesk::platform {
 namespace {

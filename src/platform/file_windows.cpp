@@ -1,6 +1,6 @@
 // Files, their time stamps, atomic outputs and copies, for Windows.
-#include "platform/windows_util.h"
 #include "base/exception.h"
+#include "platform/windows_util.h"
 
 namespace vesk::platform {
 namespace {
@@ -169,8 +169,8 @@ FileStamps readFileStamps(const std::string& path) {
 bool sameFile(const std::string& first, const std::string& second) {
   BY_HANDLE_FILE_INFORMATION a, b;
   return identityOf(first, a) && identityOf(second, b) &&
-         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
 }
 
 void writeFileStamps(const std::string& path, const FileStamps& stamps) {

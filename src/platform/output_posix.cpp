@@ -72,8 +72,8 @@ int copyContents(int in, int out, bool tryKernelCopy, bool& writing) {
 // the system follows a symbolic link, so that its rules on links (such as
 // protected_symlinks) hold, and the file reached is the one replaced.
 struct Destination {
-  std::string file;      // the name the output replaces: a link's target,
-                         // else the name itself (a dangling link included)
+  std::string file;  // the name the output replaces: a link's target,
+                     // else the name itself (a dangling link included)
   bool exists = false;
   bool inPlace = false;  // a device or FIFO: written into, never replaced
   struct stat st {};     // of the existing file

@@ -195,8 +195,7 @@ class AtomicFile {
 // attributes) and last-write time. With `syncStamps`, the copy gets all the
 // source's stamps as they are once it has been read, before it takes the
 // target's place.
-void copyFileAtomic(const std::string& source, const std::string& target,
-                    bool syncStamps = false);
+void copyFileAtomic(const std::string& source, const std::string& target, bool syncStamps = false);
 
 // A document written the way a save should be. A missing target, or a
 // regular file with one link that this process may replace, is replaced as

@@ -2,8 +2,8 @@
 // streams, for Windows.
 #include <algorithm>
 
-#include "platform/windows_util.h"
 #include "base/exception.h"
+#include "platform/windows_util.h"
 
 namespace vesk::platform {
 namespace {

@@ -1,8 +1,8 @@
 // Text at the edges, for Windows: the choice of the wide or the ANSI API, the
 // conversions between UTF-8, UTF-16 and the ANSI code page, and the system's
 // error texts.
-#include "platform/windows_util.h"
 #include "base/exception.h"
+#include "platform/windows_util.h"
 
 namespace vesk::platform {
 namespace {

@@ -80,7 +80,6 @@ const Job& largeRewrite() {
   return job;
 }
 
-
 Snapshot snapshot(const e2e::Sandbox& box) {
   Snapshot files;
   for (const auto& entry : fs::recursive_directory_iterator(box.progDir())) {

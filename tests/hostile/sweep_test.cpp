@@ -42,13 +42,21 @@ constexpr gid_t kNoGroup = 65534;
 
 // What is planted where the job's first output goes (or, for SetIdSource,
 // on its sources).
-enum class Plant { None, Device, Fifo, DanglingLink, LinkToOthers, OthersFile, SetIdOutput,
-                   SetIdSource };
+enum class Plant {
+  None,
+  Device,
+  Fifo,
+  DanglingLink,
+  LinkToOthers,
+  OthersFile,
+  SetIdOutput,
+  SetIdSource
+};
 
 struct Surroundings {
   std::string name;
-  std::vector<int> closed;                       // standard descriptors closed at start
-  std::vector<std::pair<int, rlim_t>> limits;    // resource limits, soft and hard
+  std::vector<int> closed;                     // standard descriptors closed at start
+  std::vector<std::pair<int, rlim_t>> limits;  // resource limits, soft and hard
   mode_t umask = 022;
   Plant plant = Plant::None;
   bool mayFail = false;  // a limit that may leave too little to finish
@@ -74,12 +82,20 @@ std::vector<Surroundings> allSurroundings() {
       {"sources of another user with set-ID bits", {}, {}, 022, Plant::SetIdSource},
   };
   for (rlim_t files : {4, 5, 6, 8}) {
-    all.push_back({"descriptor limit " + std::to_string(files), {}, {{RLIMIT_NOFILE, files}}, 022,
-                   Plant::None, true});
+    all.push_back({"descriptor limit " + std::to_string(files),
+                   {},
+                   {{RLIMIT_NOFILE, files}},
+                   022,
+                   Plant::None,
+                   true});
   }
   for (rlim_t mib : {16, 32, 64}) {
-    all.push_back({"address space " + std::to_string(mib) + " MiB", {}, {{RLIMIT_AS, mib << 20}},
-                   022, Plant::None, true});
+    all.push_back({"address space " + std::to_string(mib) + " MiB",
+                   {},
+                   {{RLIMIT_AS, mib << 20}},
+                   022,
+                   Plant::None,
+                   true});
   }
   return all;
 }
@@ -323,7 +339,8 @@ std::string judge(const Sandbox& box, const Case& run, const Expected& e, const 
     // Only a limit, or another user's file that nobody may write, fails.
     const bool othersFile =
         run.where.plant == Plant::LinkToOthers || run.where.plant == Plant::OthersFile;
-    if (!run.where.mayFail && !(othersFile && run.asNobody)) what += "a run that must succeed failed; ";
+    if (!run.where.mayFail && !(othersFile && run.asNobody))
+      what += "a run that must succeed failed; ";
     if (output.message.empty() || !fault::knownFailureMessage(output.message))
       what += "failure without one known message; ";
     if (!r.err.empty()) what += "standard error: \"" + r.err + "\"; ";
@@ -345,8 +362,8 @@ std::string judge(const Sandbox& box, const Case& run, const Expected& e, const 
     // Copies of set-ID sources take their other bits: only the bytes count
     // here, and the plant's check looks at the bits.
     const bool withMode = run.where.plant != Plant::SetIdSource;
-    bool isNew = got != now.end() ? fresh != e.after.end() && same(got->second, fresh->second,
-                                                                   run.job.sync, withMode)
+    bool isNew = got != now.end() ? fresh != e.after.end() &&
+                                        same(got->second, fresh->second, run.job.sync, withMode)
                                   : fresh == e.after.end();
     bool isOld = got != now.end() ? old != e.before.end() && same(got->second, old->second, true)
                                   : old == e.before.end();

@@ -60,11 +60,16 @@ struct OneCall {
   int error = 0;  // 0: the call's usual error
 };
 const std::vector<std::pair<std::string, OneCall>> kOneCallSweeps = {
-    {"sync rewrite into a new directory", {"statx", ENOSYS}},     {"copy", {"copy_file_range", EXDEV}},
-    {"copy", {"copy_file_range", EINTR}}, {"rewrite", {"read", EINTR}},
-    {"rewrite", {"write", EINTR}},        {"rewrite", {"open", EINTR}},
-    {"rewrite", {"close", EINTR}},        {"large rewrite", {"write", 0}},
-    {"large rewrite", {"read", 0}},       {"large rewrite", {"pthread_create", 0}},
+    {"sync rewrite into a new directory", {"statx", ENOSYS}},
+    {"copy", {"copy_file_range", EXDEV}},
+    {"copy", {"copy_file_range", EINTR}},
+    {"rewrite", {"read", EINTR}},
+    {"rewrite", {"write", EINTR}},
+    {"rewrite", {"open", EINTR}},
+    {"rewrite", {"close", EINTR}},
+    {"large rewrite", {"write", 0}},
+    {"large rewrite", {"read", 0}},
+    {"large rewrite", {"pthread_create", 0}},
 };
 
 struct Injected {
@@ -181,7 +186,8 @@ std::string judge(const Job& job, const Sandbox& box, const Clean& clean, const 
   } else {
     // A failed close of a written file may have lost its last bytes, though
     // the file reads back complete here: only a failure is right.
-    if (fired == "close of a written file") what += "a failed close of a written file was ignored; ";
+    if (fired == "close of a written file")
+      what += "a failed close of a written file was ignored; ";
     if (output.message != clean.message || !output.wellFormed ||
         output.reports.size() != clean.reports) {
       what += "success with an unexpected output; ";

@@ -304,7 +304,6 @@ ssize_t __wrap_sendfile(int out, int in, off_t* offset, size_t count) {
   return __real_sendfile(out, in, offset, count);
 }
 
-
 // Installing the interrupt handlers is not a fault a run can meet; it is
 // passed through uncounted.
 int __wrap_sigaction(int number, const struct sigaction* action, struct sigaction* old) {
