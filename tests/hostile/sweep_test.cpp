@@ -168,15 +168,31 @@ bool same(const FileState& a, const FileState& b, bool withTime, bool withMode =
          (!withTime || a.mtimeNs == b.mtimeNs);
 }
 
+// Sets a planted file's times back to 2020, so that a run that touches them
+// shows.
+void oldTimes(const fs::path& p) {
+  timespec times[2] = {{1600000000, 0}, {1600000000, 0}};
+  ::utimensat(AT_FDCWD, p.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+// Gives the job's sources to the other user, with set-ID bits; returns
+// their names.
+std::set<std::string> plantSetIdSources(const Sandbox& box, const Case& run) {
+  std::set<std::string> names;
+  for (const auto& file : run.job.files) {
+    if (!file.name.ends_with(".vsk")) continue;
+    own(box.path(file.name), otherUser(run));
+    ::chmod(box.path(file.name).c_str(), 06755);
+    names.insert(file.name);
+  }
+  return names;
+}
+
 // Plants what the surroundings ask for; returns the names whose checks are
 // the plant's own.
 std::set<std::string> plant(const Sandbox& box, const Case& run, const Expected& e) {
   const fs::path target = box.path(e.target);
   const uid_t other = otherUser(run);
-  auto oldTimes = [](const fs::path& p) {
-    timespec times[2] = {{1600000000, 0}, {1600000000, 0}};
-    ::utimensat(AT_FDCWD, p.c_str(), times, AT_SYMLINK_NOFOLLOW);
-  };
   if (run.where.plant != Plant::None && !fs::exists(target.parent_path())) {
     fs::create_directories(target.parent_path());
     own(target.parent_path(), runner(run));
@@ -226,16 +242,8 @@ std::set<std::string> plant(const Sandbox& box, const Case& run, const Expected&
       ::chmod(target.c_str(), 06755);
       oldTimes(target);
       return {e.target};
-    case Plant::SetIdSource: {
-      std::set<std::string> names;
-      for (const auto& file : run.job.files) {
-        if (!file.name.ends_with(".vsk")) continue;
-        own(box.path(file.name), other);
-        ::chmod(box.path(file.name).c_str(), 06755);
-        names.insert(file.name);
-      }
-      return names;
-    }
+    case Plant::SetIdSource:
+      return plantSetIdSources(box, run);
   }
   return {};
 }
@@ -249,6 +257,28 @@ std::string modeText(unsigned mode) {
   char text[16];
   std::snprintf(text, sizeof text, "%04o", mode & 07777);
   return text;
+}
+
+// What is wrong with the other user's file after the run, "" if nothing: it
+// is planted at the target or behind a link there. Root's run writes into it
+// and it stays theirs; nobody's run fails and leaves it as it was.
+std::string checkOthersFile(const Sandbox& box, const Case& run, const fs::path& target,
+                            const struct stat& lst, bool ok, const std::string& fresh) {
+  const fs::path theirs = run.where.plant == Plant::OthersFile ? target : box.path("theirs.dat");
+  struct stat their {};
+  ::stat(theirs.c_str(), &their);
+  std::string what;
+  if (their.st_uid != otherUser(run)) what += "the output changed hands; ";
+  if ((their.st_mode & 07777) != 0644) what += "its bits are " + modeText(their.st_mode) + "; ";
+  if (run.where.plant == Plant::LinkToOthers && !S_ISLNK(lst.st_mode)) what += "link lost; ";
+  std::string bytes = e2e::readFile(theirs);
+  if (run.asNobody) {
+    // Nobody may not write root's file: one message, and nothing changed.
+    if (ok || bytes != "theirs") what += "nobody changed root's file; ";
+  } else if (!ok || bytes != fresh) {
+    what += "root's run did not write the other user's output; ";
+  }
+  return what;
 }
 
 // What is wrong with the planted names after the run, "" if nothing.
@@ -278,24 +308,8 @@ std::string checkPlant(const Sandbox& box, const Case& run, const Expected& e, c
         return "the dangling link is not the new output; ";
       return fs::exists(box.path("nowhere.txt")) ? "the dangling link was followed; " : "";
     case Plant::LinkToOthers:
-    case Plant::OthersFile: {
-      const fs::path theirs =
-          run.where.plant == Plant::OthersFile ? target : box.path("theirs.dat");
-      struct stat their {};
-      ::stat(theirs.c_str(), &their);
-      std::string what;
-      if (their.st_uid != otherUser(run)) what += "the output changed hands; ";
-      if ((their.st_mode & 07777) != 0644) what += "its bits are " + modeText(their.st_mode) + "; ";
-      if (run.where.plant == Plant::LinkToOthers && !S_ISLNK(lst.st_mode)) what += "link lost; ";
-      std::string bytes = e2e::readFile(theirs);
-      if (run.asNobody) {
-        // Nobody may not write root's file: one message, and nothing changed.
-        if (ok || bytes != "theirs") what += "nobody changed root's file; ";
-      } else if (!ok || bytes != fresh) {
-        what += "root's run did not write the other user's output; ";
-      }
-      return what;
-    }
+    case Plant::OthersFile:
+      return checkOthersFile(box, run, target, lst, ok, fresh);
     case Plant::SetIdOutput: {
       if (!ok) return "replacing a set-ID output failed; ";
       // A rewrite keeps the output's other bits, a copy takes its source's.
