@@ -114,7 +114,7 @@ TEST(Temporaries, NamedOnesAreTheirOwnersAloneWhileWritten) {
 // Sets a kernel switch for the life of the object, where it may be set.
 class KernelSwitch {
  public:
-  KernelSwitch(fs::path file, std::string value) : file_(std::move(file)) {
+  KernelSwitch(fs::path file, const std::string& value) : file_(std::move(file)) {
     std::error_code ignored;
     if (!fs::exists(file_, ignored)) return;
     old_ = e2e::readFile(file_);
@@ -190,7 +190,7 @@ TEST(Sync, TakesTheStampsTheReadLeaves) {
     box.write("a.vsk", "a ${v}\n");
     setTimes(box.path("a.vsk"), 1600000000, 1700000000);
     std::vector<std::string> args = {"a.vsk", "-sync"};
-    if (rewrite) args.push_back("-variables:v=1");
+    if (rewrite) args.emplace_back("-variables:v=1");
     Result r = box.run(args);
     ASSERT_EQ(r.status, 0) << r.out;
     struct stat source = statOf(box.path("a.vsk")), output = statOf(box.path("00.txt"));
