@@ -1,7 +1,9 @@
 #include "fileutil/filetime.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <optional>
 
 #include <gtest/gtest.h>
@@ -40,9 +42,8 @@ constexpr const char* kBerlin = "CET-1CEST,M3.5.0,M10.5.0/3";
 class FileTimeTest : public TempDirTest {
  protected:
   void setWrite(const std::string& name, platform::Millis utc) {
-    platform::FileStamps stamps = platform::readFileStamps(path(name));
-    stamps.lastWrite = utc;
-    platform::writeFileStamps(path(name), stamps);
+    const std::chrono::sys_time<std::chrono::milliseconds> time{std::chrono::milliseconds(utc)};
+    std::filesystem::last_write_time(path(name), std::chrono::file_clock::from_sys(time));
   }
 };
 

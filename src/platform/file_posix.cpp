@@ -94,14 +94,6 @@ FileStamps readFileStamps(const std::string& path) {
   return stamps;
 }
 
-void writeFileStamps(const std::string& path, const FileStamps& stamps) {
-  // The owner may stamp a read-only file on POSIX, but a read-only file's
-  // stamps stay as they are, as on platforms that need write access for it.
-  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) fail(path, errno);
-  timespec times[2] = {toTimespec(stamps.lastAccess), toTimespec(stamps.lastWrite)};
-  if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) fail(path, errno);
-}
-
 // ---- File contents --------------------------------------------------------
 
 InputFile::InputFile(const std::string& path)

@@ -32,10 +32,9 @@ bool toFileTime(Millis millis, FILETIME& time) {
   return true;
 }
 
-// Opens a file for reading or for setting its time stamps: no sharing, an
-// existing file only, sequential access.
-UniqueHandle openForTimes(const std::string& path, bool writing) {
-  return UniqueHandle(createFile(path, writing ? GENERIC_WRITE : GENERIC_READ, 0, OPEN_EXISTING,
+// Opens a file to read its time stamps: no sharing, an existing file only.
+UniqueHandle openForTimes(const std::string& path) {
+  return UniqueHandle(createFile(path, GENERIC_READ, 0, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
 }
 
@@ -87,7 +86,7 @@ DWORD checkReplaceable(const std::string& target) {
 
 // Reads a file's three stamps; FALSE with the error set on failure.
 BOOL stampsOf(const std::string& path, FileStamps& stamps) {
-  UniqueHandle handle = openForTimes(path, false);
+  UniqueHandle handle = openForTimes(path);
   FILETIME creation, lastAccess, lastWrite;
   if (!handle || !::GetFileTime(handle.get(), &creation, &lastAccess, &lastWrite)) return FALSE;
   stamps = FileStamps{millisOf(creation), millisOf(lastAccess), millisOf(lastWrite)};
@@ -171,14 +170,6 @@ bool sameFile(const std::string& first, const std::string& second) {
   return identityOf(first, a) && identityOf(second, b) &&
          a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
          a.nFileIndexLow == b.nFileIndexLow;
-}
-
-void writeFileStamps(const std::string& path, const FileStamps& stamps) {
-  UniqueHandle handle = openForTimes(path, true);
-  if (!handle) fail(path, ::GetLastError());
-  DWORD error = stampHandle(handle.get(), stamps);
-  handle.reset();
-  if (error != 0) fail(path, error);
 }
 
 // ---- File contents --------------------------------------------------------

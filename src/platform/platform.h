@@ -113,9 +113,6 @@ struct FileStamps {
 };
 
 FileStamps readFileStamps(const std::string& path);
-// Sets the stamps to the millisecond. On POSIX the creation time cannot be set
-// and is ignored.
-void writeFileStamps(const std::string& path, const FileStamps& stamps);
 
 // ---- File contents --------------------------------------------------------
 
