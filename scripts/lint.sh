@@ -43,6 +43,14 @@ echo "== clang-format: ${#sources[@]} files"
 echo "== function size"
 python3 scripts/function-size.py 60 src tests
 
+# Only the platform layer talks to the operating system.
+echo "== operating-system headers and _WIN32 outside src/platform"
+if grep -rnE '^\s*#\s*include\s*<(windows\.h|unistd\.h|dirent\.h|fcntl\.h|sys/[a-z_]+\.h)>|_WIN32' \
+     src --include='*.cpp' --include='*.h' | grep -v '^src/platform/'; then
+  echo "lint: only src/platform may include operating-system headers or test _WIN32" >&2
+  exit 1
+fi
+
 # The compile database lists every source twice (release and trace library);
 # clang-tidy would analyse each entry, so keep one command per file. The
 # Windows sources are not in it; they are checked after it.
