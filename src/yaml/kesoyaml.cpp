@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "base/exception.h"
 #include "platform/platform.h"
@@ -18,9 +19,10 @@ NodeRef loadYaml(const std::string& fileName) {
 
 NodeRef readYaml(std::istream& in) {
   std::string text;
-  char buffer[1 << 16];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    text.append(buffer, static_cast<std::size_t>(in.gcount()));
+  // On the heap: the process may run with a stack of a few dozen KiB.
+  std::vector<char> buffer(std::size_t{1} << 16);
+  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+    text.append(buffer.data(), static_cast<std::size_t>(in.gcount()));
   }
   // A short read would otherwise pass as a shorter, valid document.
   if (in.bad()) throw vesk::Exception("Couldn't read YAML stream");

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "../fault/fault.h"
+#include "../fault/no_unnamed.h"
 
 namespace hostile {
 namespace {
@@ -258,6 +259,52 @@ TEST(Interrupts, EverySignalThatEndsTheRunRemovesItsTemporary) {
     EXPECT_TRUE(fault::temporariesBelow(box.progDir()).empty()) << strsignal(signal);
     EXPECT_EQ(box.read("00.txt"), "old\n") << strsignal(signal);
   }
+}
+
+// A file of the directory `dir` (a descriptor), read or written through it:
+// the whole name is longer than the system takes in one piece.
+std::string readAt(int dir, const char* name) {
+  int fd = ::openat(dir, name, O_RDONLY);
+  std::string text(64, '\0');
+  ssize_t n = fd < 0 ? -1 : ::read(fd, text.data(), text.size());
+  if (fd >= 0) ::close(fd);
+  return n < 0 ? "<unreadable>" : text.substr(0, static_cast<std::size_t>(n));
+}
+
+// An output whose name fits the system's limit while its temporary's longer
+// name does not: the run fails with the system's reason and keeps the old
+// output. Working relative to the directory would lift the limit; the
+// temporary's name must then be removable by the interrupt handler in one
+// call, which a name relative to an open directory is not.
+TEST(Names, AnOutputWhoseTemporaryNameIsTooLongFailsCleanly) {
+  Sandbox box;
+  box.write("a.vsk", "new ${v}\n");
+  // 16 parts of 250 bytes and one of 64, with their slashes: 4,080 bytes.
+  std::vector<std::string> parts(16, std::string(250, 'd'));
+  parts.emplace_back(64, 'e');
+  std::string relative;
+  int dir = ::open(box.progDir().c_str(), O_RDONLY | O_DIRECTORY);
+  for (const std::string& part : parts) {
+    ASSERT_EQ(::mkdirat(dir, part.c_str(), 0755), 0);
+    int next = ::openat(dir, part.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(dir);
+    dir = next;
+    relative += (relative.empty() ? "" : "/") + part;
+  }
+  ASSERT_EQ(relative.size(), 4080U);
+  int old = ::openat(dir, "00.txt", O_WRONLY | O_CREAT, 0644);
+  ASSERT_EQ(::write(old, "old\n", 4), 4);
+  ::close(old);
+  for (bool named : {false, true}) {
+    box.setBeforeStart([named] {
+      if (named && !fault::refuseUnnamedTemporaries()) ::_exit(126);
+    });
+    Result r = box.run({"a.vsk", "-variables:v=1", "-d:" + relative});
+    EXPECT_EQ(r.status, 1) << named;
+    EXPECT_TRUE(e2e::lastLine(r.out).ends_with("00.txt: File name too long\n")) << r.out;
+    EXPECT_EQ(readAt(dir, "00.txt"), "old\n") << named;
+  }
+  ::close(dir);
 }
 
 }  // namespace
