@@ -13,9 +13,12 @@
 namespace vesk::platform {
 namespace {
 
-// The handler allocates nothing, so the names wait in fixed buffers; a name
-// that does not fit goes unnoted.
-using PendingName = char[PATH_MAX];
+// The handler allocates nothing, so the names wait in fixed records: the
+// directory, and the name within it; a name that does not fit goes unnoted.
+struct PendingName {
+  int dir;
+  char name[NAME_MAX + 1];
+};
 
 // A temporary is its owner's alone until it gets the output's bits at commit,
 // so that nobody else can open it while a private source is copied in.
@@ -24,13 +27,23 @@ PendingTemporaries<PendingName, 8> pending;
 
 constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT, SIGXCPU};
 
-void rememberTemporary(const std::string& name) noexcept {
-  if (name.size() >= PATH_MAX) return;
-  pending.add([&](PendingName& slot) { std::memcpy(slot, name.c_str(), name.size() + 1); });
+// The last part of a name: what the directory holds it as.
+std::string baseOf(const std::string& name) {
+  std::size_t slash = name.rfind('/');
+  return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
-void forgetTemporary(const std::string& name) noexcept {
-  pending.mark([&](const PendingName& slot) { return name == slot; }, kFree);
+void rememberTemporary(int dir, const std::string& base) noexcept {
+  if (base.size() > NAME_MAX) return;
+  pending.add([&](PendingName& slot) {
+    slot.dir = dir;
+    std::memcpy(slot.name, base.c_str(), base.size() + 1);
+  });
+}
+
+void forgetTemporary(int dir, const std::string& base) noexcept {
+  pending.mark([&](const PendingName& slot) { return slot.dir == dir && base == slot.name; },
+               kFree);
 }
 
 // Removes the noted temporaries, then ends the process as the signal would
@@ -38,7 +51,9 @@ void forgetTemporary(const std::string& name) noexcept {
 extern "C" void removeTemporariesAndDie(int signal) {
   for (auto& slot : pending) {
     int expected = kNamed;
-    if (slot.state.compare_exchange_strong(expected, kRemoving)) ::unlink(slot.name);
+    if (slot.state.compare_exchange_strong(expected, kRemoving)) {
+      ::unlinkat(slot.name.dir, slot.name.name, 0);
+    }
   }
   struct sigaction action {};
   action.sa_handler = SIG_DFL;
@@ -63,39 +78,62 @@ std::string directoryOf(const std::string& file) {
   return slash == 0 ? std::string("/") : file.substr(0, slash);
 }
 
-// An unnamed temporary file in the directory of `file`, or none where the
-// system or the file system offers none. It gets its name only at commit,
-// through /proc/self/fd, so that until then nothing can be left behind.
-UniqueFd createUnnamed(const std::string& file) {
+// Opens the directory that holds `file`, to name temporaries relative to it.
+UniqueFd openDirectoryOf(const std::string& target, const std::string& file) {
+  int fd;
+  do {
+    fd = ::open(directoryOf(file).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) fail(target, errno);
+  return UniqueFd(fd);
+}
+
+// An unnamed temporary file in `dir`, or none where the system or the file
+// system offers none. It gets its name only at commit, through
+// /proc/self/fd, so that until then nothing can be left behind.
+UniqueFd createUnnamed(int dir) {
 #ifdef O_TMPFILE
   static const bool linkable = ::faccessat(AT_FDCWD, "/proc/self/fd", X_OK, 0) == 0;
   if (!linkable) return UniqueFd();
   int fd;
   do {
-    fd = ::open(directoryOf(file).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kPrivate);
+    fd = ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, kPrivate);
   } while (fd < 0 && errno == EINTR);
   return UniqueFd(fd);
 #else
-  (void)file;
+  (void)dir;
   return UniqueFd();
 #endif
 }
 
-// Gives an unnamed temporary a name beside `file`. Returns 0 or errno.
-int linkUnnamed(int fd, const std::string& file, std::string& temporary) {
-  const std::string open = "/proc/self/fd/" + std::to_string(fd);
+// Makes the file a fresh name beside `file` with `place` (which creates it
+// or links it there and returns 0 or errno), trying the next name while one
+// is taken. Returns 0 or errno; on success the name is noted.
+template <class Place>
+int placeBeside(const std::string& file, Temporary& t, Place&& place) {
   for (int attempt = 0;; ++attempt) {
-    temporary = temporaryBeside(file);
-    rememberTemporary(temporary);
-    if (::linkat(AT_FDCWD, open.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    std::string name = temporaryBeside(file);
+    std::string base = baseOf(name);
+    rememberTemporary(t.dir.get(), base);
+    int error = place(base);
+    if (error == 0) {
+      t.name = std::move(name);
       return 0;
     }
-    int error = errno;
-    forgetTemporary(temporary);
-    temporary.clear();
+    forgetTemporary(t.dir.get(), base);
     if ((error == EEXIST || error == EINTR) && attempt < 100) continue;
     return error;
   }
+}
+
+// Gives an unnamed temporary a name beside `file`. Returns 0 or errno.
+int linkUnnamed(const std::string& file, Temporary& t) {
+  const std::string open = "/proc/self/fd/" + std::to_string(t.file.get());
+  return placeBeside(file, t, [&](const std::string& base) {
+    return ::linkat(AT_FDCWD, open.c_str(), t.dir.get(), base.c_str(), AT_SYMLINK_FOLLOW) == 0
+               ? 0
+               : errno;
+  });
 }
 
 }  // namespace
@@ -117,43 +155,45 @@ void installInterruptCleanup() {
   }
 }
 
-UniqueFd createTemporary(const std::string& target, const std::string& file,
-                         std::string& temporary) {
-  temporary.clear();
+Temporary createTemporary(const std::string& target, const std::string& file) {
+  Temporary t;
+  t.dir = openDirectoryOf(target, file);
   // Any failure of the unnamed kind (not offered here, or a real error that
   // the named kind then reports in its own words) falls back to a name.
-  UniqueFd unnamed = createUnnamed(file);
-  if (unnamed) return unnamed;
-  for (int attempt = 0;; ++attempt) {
-    temporary = temporaryBeside(file);
-    rememberTemporary(temporary);
-    UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivate));
-    if (fd) return fd;
-    int error = errno;
-    forgetTemporary(temporary);
-    if ((error == EEXIST || error == EINTR) && attempt < 100) continue;
-    temporary.clear();
-    fail(target, error);
+  t.file = createUnnamed(t.dir.get());
+  if (t.file) return t;
+  int error = placeBeside(file, t, [&](const std::string& base) {
+    t.file = UniqueFd(
+        ::openat(t.dir.get(), base.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivate));
+    return t.file ? 0 : errno;
+  });
+  if (error != 0) fail(target, error);
+  return t;
+}
+
+void discardTemporary(Temporary& t) noexcept {
+  t.file.reset();
+  if (!t.name.empty()) {
+    std::string base = baseOf(t.name);
+    ::unlinkat(t.dir.get(), base.c_str(), 0);
+    forgetTemporary(t.dir.get(), base);
+    t.name.clear();
   }
+  t.dir.reset();
 }
 
-void discardTemporary(UniqueFd fd, std::string& temporary) noexcept {
-  fd.reset();
-  if (temporary.empty()) return;
-  ::unlink(temporary.c_str());
-  forgetTemporary(temporary);
-  temporary.clear();
-}
-
-void finishTemporary(const std::string& target, const std::string& file, std::string& temporary,
-                     UniqueFd fd) {
-  int error = temporary.empty() ? linkUnnamed(fd.get(), file, temporary) : 0;
-  int closeError = fd.close();
+void finishTemporary(const std::string& target, const std::string& file, Temporary& t) {
+  int error = t.name.empty() ? linkUnnamed(file, t) : 0;
+  int closeError = t.file.close();
   if (error == 0) error = closeError;
-  if (error == 0 && ::rename(temporary.c_str(), file.c_str()) != 0) error = errno;
-  if (error != 0 && !temporary.empty()) ::unlink(temporary.c_str());
-  forgetTemporary(temporary);
-  temporary.clear();
+  const std::string base = baseOf(t.name);
+  if (error == 0 && ::renameat(t.dir.get(), base.c_str(), t.dir.get(), baseOf(file).c_str()) != 0) {
+    error = errno;
+  }
+  if (error != 0 && !t.name.empty()) ::unlinkat(t.dir.get(), base.c_str(), 0);
+  if (!t.name.empty()) forgetTemporary(t.dir.get(), base);
+  t.name.clear();
+  t.dir.reset();
   if (error != 0) fail(target, error);
 }
 

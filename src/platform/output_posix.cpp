@@ -167,6 +167,14 @@ void copyInPlace(int in, const std::string& source, const std::string& target,
   if (error != 0) fail(writing ? target : source, error);
 }
 
+// Takes a temporary back from the members of an AtomicFile that hold it.
+Temporary reclaim(std::intptr_t& dir, std::intptr_t& file, std::string& name) {
+  Temporary t{UniqueFd(static_cast<int>(dir)), UniqueFd(static_cast<int>(file)), std::move(name)};
+  dir = file = -1;
+  name.clear();
+  return t;
+}
+
 }  // namespace
 
 AtomicFile::AtomicFile(const std::string& target) : target_(target), handle_(-1) {
@@ -183,7 +191,10 @@ AtomicFile::AtomicFile(const std::string& target) : target_(target), handle_(-1)
     owner_ = d.st.st_uid;
     group_ = d.st.st_gid;
   }
-  handle_ = createTemporary(target, replaced_, temporary_).release();
+  Temporary t = createTemporary(target, replaced_);
+  directory_ = t.dir.release();
+  handle_ = t.file.release();
+  temporary_ = std::move(t.name);
 }
 
 AtomicFile::~AtomicFile() {
@@ -192,7 +203,8 @@ AtomicFile::~AtomicFile() {
     UniqueFd(static_cast<int>(handle_)).reset();
     return;
   }
-  discardTemporary(UniqueFd(static_cast<int>(handle_)), temporary_);
+  Temporary t = reclaim(directory_, handle_, temporary_);
+  discardTemporary(t);
 }
 
 void AtomicFile::write(const char* data, std::size_t size) {
@@ -210,23 +222,22 @@ void AtomicFile::commit() {
   if (committed_) return;
   // Whatever happens below, the temporary is gone afterwards.
   committed_ = true;
-  UniqueFd fd(static_cast<int>(handle_));
-  handle_ = -1;
+  Temporary t = reclaim(directory_, handle_, temporary_);
   if (inPlace_) {
-    int error = fd.close();
+    int error = t.file.close();
     if (error != 0) fail(target_, error);
     return;
   }
-  int error = giveOwnerAndMode(fd.get(), mode_, owner_, group_);
+  int error = giveOwnerAndMode(t.file.get(), mode_, owner_, group_);
   if (error == 0 && stamped_) {
     timespec times[2] = {toTimespec(stamps_.lastAccess), toTimespec(stamps_.lastWrite)};
-    if (::futimens(fd.get(), times) != 0) error = errno;
+    if (::futimens(t.file.get(), times) != 0) error = errno;
   }
   if (error != 0) {
-    discardTemporary(std::move(fd), temporary_);
+    discardTemporary(t);
     fail(target_, error);
   }
-  finishTemporary(target_, replaced_, temporary_, std::move(fd));
+  finishTemporary(target_, replaced_, t);
 }
 
 void copyFileAtomic(const std::string& source, const std::string& target, bool syncStamps) {
@@ -238,12 +249,11 @@ void copyFileAtomic(const std::string& source, const std::string& target, bool s
     copyInPlace(in.get(), source, target, d);
     return;
   }
-  std::string temporary;
-  UniqueFd out = createTemporary(target, d.file, temporary);
+  Temporary out = createTemporary(target, d.file);
   // Files that report no size (such as those of /proc) are read plainly,
   // since the kernel's copy calls would see them as empty.
   bool writing = true;
-  int error = copyContents(in.get(), out.get(), st.st_size > 0, writing);
+  int error = copyContents(in.get(), out.file.get(), st.st_size > 0, writing);
   // The source's stamps as reading it has left them.
   if (error == 0 && syncStamps && ::fstat(in.get(), &st) != 0) {
     error = errno;
@@ -251,16 +261,16 @@ void copyFileAtomic(const std::string& source, const std::string& target, bool s
   }
   in.reset();
   if (error == 0) {
-    error = giveOwnerAndMode(out.get(), st.st_mode, d.exists ? d.st.st_uid : -1,
+    error = giveOwnerAndMode(out.file.get(), st.st_mode, d.exists ? d.st.st_uid : -1,
                              d.exists ? d.st.st_gid : -1);
   }
   timespec times[2] = {syncStamps ? st.st_atim : omittedTime(), st.st_mtim};
-  if (error == 0 && ::futimens(out.get(), times) != 0) error = errno;
+  if (error == 0 && ::futimens(out.file.get(), times) != 0) error = errno;
   if (error != 0) {
-    discardTemporary(std::move(out), temporary);
+    discardTemporary(out);
     fail(writing ? target : source, error);
   }
-  finishTemporary(target, d.file, temporary, std::move(out));
+  finishTemporary(target, d.file, out);
 }
 
 }  // namespace vesk::platform

@@ -178,7 +178,9 @@ class AtomicFile {
   std::intptr_t handle_;
   bool committed_ = false;
   bool stamped_ = false;
-  bool inPlace_ = false;  // a device or FIFO, written into
+  bool inPlace_ = false;          // a device or FIFO, written into
+  std::intptr_t directory_ = -1;  // POSIX: the output's directory, held open
+                                  // to name the temporary relative to it
   FileStamps stamps_;
   // POSIX: the permission bits and owner the output gets at commit; an owner
   // of -1 is the process's own.

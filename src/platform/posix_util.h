@@ -80,19 +80,26 @@ timespec toTimespec(Millis ms);
 // Installs the handlers that remove the noted temporaries on an interrupt.
 void installInterruptCleanup();
 
+// A temporary file beside an output. It is named relative to the output's
+// directory, which stays open, so that only names within that directory
+// count against the system's limit on the length of a path.
+struct Temporary {
+  UniqueFd dir;      // the output's directory, opened as a path only
+  UniqueFd file;     // the temporary, open for writing
+  std::string name;  // its whole name; empty while it has none (unnamed)
+};
+
 // A new, empty temporary file for `file` (the target's file as resolved): an
-// unnamed one (`temporary` is left empty) where possible, else a named one
-// beside it, noted for the interrupt handler. Failures name `target`.
-UniqueFd createTemporary(const std::string& target, const std::string& file,
-                         std::string& temporary);
+// unnamed one where possible, else a named one beside it, noted for the
+// interrupt handler. Failures name `target`.
+Temporary createTemporary(const std::string& target, const std::string& file);
 
 // Closes a temporary that is not wanted and removes it.
-void discardTemporary(UniqueFd fd, std::string& temporary) noexcept;
+void discardTemporary(Temporary& temporary) noexcept;
 
 // Names the temporary if it has no name yet, closes it, checking the close,
 // and renames it over `file`; on failure the temporary is removed and the
 // error names the target.
-void finishTemporary(const std::string& target, const std::string& file, std::string& temporary,
-                     UniqueFd fd);
+void finishTemporary(const std::string& target, const std::string& file, Temporary& temporary);
 
 }  // namespace vesk::platform

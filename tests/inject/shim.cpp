@@ -32,6 +32,7 @@
 
 extern "C" {
 int __real_open(const char* path, int flags, ...);
+int __real_openat(int dir, const char* path, int flags, ...);
 ssize_t __real_read(int fd, void* buffer, size_t size);
 ssize_t __real_write(int fd, const void* data, size_t size);
 int __real_close(int fd);
@@ -44,15 +45,14 @@ int __real_mkdir(const char* path, mode_t mode);
 DIR* __real_opendir(const char* path);
 dirent* __real_readdir(DIR* dir);
 int __real_closedir(DIR* dir);
-int __real_rename(const char* from, const char* to);
-int __real_unlink(const char* path);
+int __real_renameat(int fromDir, const char* from, int toDir, const char* to);
+int __real_unlinkat(int dir, const char* path, int flags);
 int __real_linkat(int fromDir, const char* from, int toDir, const char* to, int flags);
 int __real_fchmod(int fd, mode_t mode);
 int __real_fchown(int fd, uid_t owner, gid_t group);
 ssize_t __real_readlink(const char* path, char* buffer, size_t size);
 int __real_fcntl(int fd, int command, ...);
 int __real_futimens(int fd, const timespec times[2]);
-int __real_utimensat(int dir, const char* path, const timespec times[2], int flags);
 char* __real_getcwd(char* buffer, size_t size);
 int __real_chdir(const char* path);
 char* __real_realpath(const char* path, char* resolved);
@@ -152,6 +152,15 @@ int __wrap_open(const char* path, int flags, ...) {
   return __real_open(path, flags, mode);
 }
 
+int __wrap_openat(int dir, const char* path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  mode_t mode = modeArgument(flags, args);
+  va_end(args);
+  if (injected("openat", openError(flags))) return -1;
+  return __real_openat(dir, path, flags, mode);
+}
+
 ssize_t __wrap_read(int fd, void* buffer, size_t size) {
   if (injected("read", EIO)) return -1;
   return __real_read(fd, buffer, size);
@@ -228,14 +237,14 @@ int __wrap_closedir(DIR* dir) {
   return -1;
 }
 
-int __wrap_rename(const char* from, const char* to) {
-  if (injected("rename", EACCES)) return -1;
-  return __real_rename(from, to);
+int __wrap_renameat(int fromDir, const char* from, int toDir, const char* to) {
+  if (injected("renameat", ENOSPC)) return -1;
+  return __real_renameat(fromDir, from, toDir, to);
 }
 
-int __wrap_unlink(const char* path) {
-  if (injected("unlink", EACCES)) return -1;
-  return __real_unlink(path);
+int __wrap_unlinkat(int dir, const char* path, int flags) {
+  if (injected("unlinkat", EACCES)) return -1;
+  return __real_unlinkat(dir, path, flags);
 }
 
 int __wrap_linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
@@ -271,11 +280,6 @@ int __wrap_fcntl(int fd, int command, ...) {
 int __wrap_futimens(int fd, const timespec times[2]) {
   if (injected("futimens", EPERM)) return -1;
   return __real_futimens(fd, times);
-}
-
-int __wrap_utimensat(int dir, const char* path, const timespec times[2], int flags) {
-  if (injected("utimensat", EPERM)) return -1;
-  return __real_utimensat(dir, path, times, flags);
 }
 
 char* __wrap_getcwd(char* buffer, size_t size) {
