@@ -53,7 +53,10 @@ echo "== building the Linux programs in $build"
   eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
   cmake --preset package -B "$build" >/dev/null
 )
-cmake --build "$build" --target vesk vesk-trace vesk_manual -j 2 >/dev/null
+if ! cmake --build "$build" --target vesk vesk-trace vesk_manual -j 2 >"$work/build.log" 2>&1; then
+  cat "$work/build.log"
+  exit 1
+fi
 
 echo "== making the .deb"
 (cd "$build" && cpack -G DEB -B "$PWD/packages" >/dev/null)

@@ -145,8 +145,11 @@ UniqueFd openInPlace(const std::string& target, const Destination& d) {
 int giveOwnerAndMode(int fd, mode_t mode, std::int64_t owner, std::int64_t group) {
   if (owner >= 0 && ::fchown(fd, static_cast<uid_t>(owner), static_cast<gid_t>(group)) != 0) {
     if (errno != EPERM) return errno;
-    // Not root: the group at least, where the process belongs to it.
-    (void)::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(group));
+    // Not root: the group at least, where the process belongs to it; where
+    // it does not, the output keeps the process's group.
+    if (::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(group)) != 0 && errno != EPERM) {
+      return errno;
+    }
   }
   return ::fchmod(fd, mode & 0777) != 0 ? errno : 0;
 }
