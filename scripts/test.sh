@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds vesk and runs every test. Installs what is missing first.
 #
-#   scripts/test.sh          everything CI runs (about 20 minutes on 2 cores, packages installed)
+#   scripts/test.sh          everything CI runs (16-19 minutes on 2 cores, packages installed)
 #   scripts/test.sh --quick  the Linux build and its tests only (about 3 minutes)
 #
 # Stages, in order: the Linux build with warnings as errors and its unit,
