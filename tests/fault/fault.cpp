@@ -31,9 +31,6 @@
 namespace fault {
 namespace {
 
-constexpr uid_t kNobody = 65534;
-constexpr gid_t kNoGroup = 65534;
-
 std::string env(const char* name) {
   const char* value = std::getenv(name);
   return value == nullptr ? std::string() : std::string(value);

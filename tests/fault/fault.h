@@ -21,6 +21,10 @@ namespace fs = std::filesystem;
 using e2e::Result;
 using e2e::Sandbox;
 
+// The unprivileged user and group that tests run the program as.
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNoGroup = 65534;
+
 bool runningAsRoot();
 
 // Makes every file below the sandbox belong to nobody, so that the program,

@@ -152,7 +152,7 @@ TEST(Links, PlantedInAStickyDirectoryAreNotFollowedByRoot) {
   fs::create_directory(box.path("shared"));
   ::chmod(box.path("shared").c_str(), 01777);
   fs::create_symlink(box.path("victim"), box.path("shared/00.txt"));
-  ASSERT_EQ(::lchown(box.path("shared/00.txt").c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::lchown(box.path("shared/00.txt").c_str(), fault::kNobody, fault::kNoGroup), 0);
   Result r = box.run({"a.vsk", "-d:shared"});
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(e2e::lastLine(r.out).ends_with("00.txt: Permission denied\n")) << r.out;

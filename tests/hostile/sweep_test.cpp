@@ -37,8 +37,8 @@ using fault::FileState;
 using fault::Job;
 using fault::Snapshot;
 
-constexpr uid_t kNobody = 65534;
-constexpr gid_t kNoGroup = 65534;
+using fault::kNobody;
+using fault::kNoGroup;
 
 // What is planted where the job's first output goes (or, for SetIdSource,
 // on its sources).
