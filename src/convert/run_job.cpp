@@ -49,7 +49,7 @@ void processFile(const JobSettings& s, const std::string& file, std::int32_t num
   // was rather than a new one with the wrong times. A source that is its own
   // output keeps the new times of its rewrite: its old ones would hide the
   // change from every tool that goes by times.
-  convertFile(file, output, s.variables, s.sync && !platform::sameFile(file, output));
+  convertFile(file, output, s.variables, s.sync && !platform::sameEntry(file, output));
   report("%.*s => %.*s\n", file, output);
 }
 

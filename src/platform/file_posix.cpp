@@ -65,12 +65,6 @@ mode_t processUmask() {
   return mask;
 }
 
-bool sameFile(const std::string& first, const std::string& second) {
-  struct stat a, b;
-  return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 &&
-         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // ---- File times -----------------------------------------------------------
 
 FileStamps readFileStamps(const std::string& path) {
@@ -97,13 +91,13 @@ FileStamps readFileStamps(const std::string& path) {
 // ---- File contents --------------------------------------------------------
 
 InputFile::InputFile(const std::string& path)
-    : path_(path), handle_(openForReading(path).release()) {}
+    : path_(path), state_(new State{openForReading(path)}) {}
 
-InputFile::~InputFile() { UniqueFd(static_cast<int>(handle_)).reset(); }
+InputFile::~InputFile() = default;
 
 std::size_t InputFile::read(char* buffer, std::size_t size) {
   for (;;) {
-    ssize_t n = ::read(static_cast<int>(handle_), buffer, size);
+    ssize_t n = ::read(state_->fd.get(), buffer, size);
     if (n >= 0) return static_cast<std::size_t>(n);
     if (errno != EINTR) fail(path_, errno);
   }

@@ -118,9 +118,7 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 
 }  // namespace
 
-// Windows hands out no handle numbers in place of closed standard handles,
-// and a write past a limit fails by itself: only the handler is needed.
-void prepareProcess() { ::SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+void installInterruptCleanup() { ::SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
 
 bool isInterrupted() { return interrupted.load(); }
 
@@ -168,16 +166,6 @@ void removeOwnFile(const std::string& name) noexcept {
     }
   } catch (...) {
   }
-}
-
-void replaceWithTemporary(const std::string& target, const std::string& temporary) {
-  if (!moveReplacing(temporary, target)) {
-    DWORD error = ::GetLastError();
-    removeOwnFile(temporary);
-    parkIfInterrupted();
-    fail(target, error);
-  }
-  markTemporary(temporary, kFree);
 }
 
 }  // namespace vesk::platform

@@ -154,23 +154,39 @@ TEST_F(OutputTest, WriteErrorsNameTargetAndLeaveNoTemporary) {
   EXPECT_EQ(names(), (Names{"big.vsk", "out.txt"}));
 }
 
+// A new copy gets its source's bits; one over an old output only the bits
+// that both grant. The last write is kept exactly, -sync's stamps to the
+// millisecond.
 TEST_F(OutputTest, CopyKeepsBytesPermissionsAndModificationTime) {
   std::string content("line\0with NUL\r\nno final newline", 31);
   writeFile("src.vsk", content);
   ::chmod(path("src.vsk").c_str(), 0751);
-  timespec times[2] = {{1000000000, 0}, {1200000000, 123456789}};
+  timespec times[2] = {{1000000000, 987654321}, {1200000000, 123456789}};
   ASSERT_EQ(::utimensat(AT_FDCWD, path("src.vsk").c_str(), times, 0), 0);
-  writeFile("00.txt", "previous content");
-
-  copyFileAtomic(path("src.vsk"), path("00.txt"));
-
-  EXPECT_EQ(readWholeFile(path("00.txt")), content);
-  struct stat st;
-  ASSERT_EQ(::stat(path("00.txt").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0751u);
-  EXPECT_EQ(st.st_mtim.tv_sec, 1200000000);
-  EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
-  EXPECT_EQ(names(), (Names{"00.txt", "src.vsk"}));
+  const mode_t mask = ::umask(022);
+  struct Case {
+    const char* old;  // nullptr: no old output
+    bool sync;
+    mode_t mode;
+    long writeNs;
+  } cases[] = {{nullptr, false, 0751, 123456789},
+               {"previous content", false, 0640, 123456789},
+               {nullptr, true, 0751, 123000000}};
+  for (const Case& c : cases) {
+    fs::remove(path("00.txt"));
+    if (c.old != nullptr) writeFile("00.txt", c.old);
+    copyFileAtomic(path("src.vsk"), path("00.txt"), c.sync);
+    struct stat st;  // before reading it changes the last access
+    ASSERT_EQ(::stat(path("00.txt").c_str(), &st), 0);
+    EXPECT_EQ(readWholeFile(path("00.txt")), content);
+    EXPECT_EQ(st.st_mode & 07777, c.mode) << c.sync;
+    EXPECT_EQ(st.st_mtim.tv_sec, 1200000000);
+    EXPECT_EQ(st.st_mtim.tv_nsec, c.writeNs);
+    // The last access as reading the source has left it.
+    EXPECT_TRUE(!c.sync || st.st_atim.tv_nsec % 1000000 == 0);
+    EXPECT_EQ(names(), (Names{"00.txt", "src.vsk"}));
+  }
+  ::umask(mask);
 }
 
 TEST_F(OutputTest, CopyOfEmptyAndLargeFiles) {

@@ -79,9 +79,11 @@ enum class FileKind { Missing, File, Directory, Other, Unknown };
 // What a name refers to, following symbolic links. Never raises.
 FileKind fileKind(const std::string& path);
 
-// Whether two names lead to the same file; false when either cannot be
-// looked at.
-bool sameFile(const std::string& first, const std::string& second);
+// Whether writing an output named `output` replaces the file named `source`
+// itself: both names, with their links followed, end at one entry of one
+// directory. Two hard links of one file are two entries: replacing one
+// leaves the other as it was. False when either cannot be looked at.
+bool sameEntry(const std::string& source, const std::string& output);
 
 // Creates one directory level.
 void createDirectory(const std::string& path);
@@ -116,6 +118,8 @@ FileStamps readFileStamps(const std::string& path);
 
 // ---- File contents --------------------------------------------------------
 
+class OutputSite;
+
 // A file open for sequential reading; closed when destroyed.
 class InputFile {
  public:
@@ -129,26 +133,35 @@ class InputFile {
   const std::string& path() const { return path_; }
 
  private:
+  friend class OutputSite;  // copies from the open file
+  struct State;             // the open file, per platform
   std::string path_;
-  std::intptr_t handle_;
+  std::unique_ptr<State> state_;
 };
 
 // Reads a whole file into memory.
 std::string readWholeFile(const std::string& path);
 
 // An output written in full or not at all. The bytes go to a temporary file
-// beside the target; commit() renames it over the target in one step. If the
-// object is destroyed without commit(), the temporary file is removed and the
-// target is exactly as it was.
+// beside the file the target names; commit() renames it over that file in
+// one step. If the object is destroyed without commit(), the temporary file
+// is removed and the target is exactly as it was. docs/commit.md describes
+// the steps and what each promises when others change the tree meanwhile.
 //
-// On POSIX the temporary may be read and written by its owner only until it
-// gets the output's permission bits (never set-ID bits: those of a replaced
-// output, or what the umask leaves of 0666) and, where the process may give
-// them, the replaced output's owner and group, just before the rename. A
-// symbolic link is followed by the system, so its rules on links apply, and
-// the file it leads to is replaced. A target that is no regular file (a
-// device, a FIFO, or a link to one) is never replaced: it is opened and
-// written into, and gets no stamps.
+// The target's directory is opened once, when the object is made, and every
+// later step works from that descriptor: the file that the commit replaces
+// is the one examined then, and a name that has changed meanwhile is
+// examined again or refused. A symbolic link is followed by the system
+// alone, so its rules on links in sticky directories hold; the file it leads
+// to is replaced. A target that is no regular file (a device, a FIFO, or a
+// link to one) is never replaced: it is opened, checked to be the file
+// examined, and written into, and gets no stamps.
+//
+// On POSIX the temporary is its owner's alone until its last byte is
+// written. A replaced output keeps its owner and group where the process
+// may give them, its permission bits (never set-ID bits) and its access
+// ACL; a new one gets what creating a file in its directory gives (the
+// umask, or the directory's default ACL).
 class AtomicFile {
  public:
   explicit AtomicFile(const std::string& target);
@@ -164,34 +177,23 @@ class AtomicFile {
   // Flushes, closes and renames over the target. Failures name the target.
   void commit();
 
-  const std::string& target() const { return target_; }
+  const std::string& target() const;
   // The temporary's name; empty while the temporary has none (an unnamed
   // temporary file on Linux).
-  const std::string& temporary() const { return temporary_; }
+  const std::string& temporary() const;
 
  private:
-  std::string target_;
-  std::string replaced_;  // the file the commit replaces: a link's target on
-                          // POSIX, resolved once so that the commit replaces
-                          // the file that was checked
-  std::string temporary_;
-  std::intptr_t handle_;
-  bool committed_ = false;
-  bool stamped_ = false;
-  bool inPlace_ = false;          // a device or FIFO, written into
-  std::intptr_t directory_ = -1;  // POSIX: the output's directory, held open
-                                  // to name the temporary relative to it
-  FileStamps stamps_;
-  // POSIX: the permission bits and owner the output gets at commit; an owner
-  // of -1 is the process's own.
-  unsigned mode_ = 0;
-  std::int64_t owner_ = -1;
-  std::int64_t group_ = -1;
+  struct State;  // the commit in progress, per platform
+  std::unique_ptr<State> state_;
 };
 
 // Copies the source over the target with the same all-or-nothing guarantee as
-// AtomicFile: the bytes unchanged, plus the source's permission bits (Windows:
-// attributes) and last-write time. With `syncStamps`, the copy gets all the
+// AtomicFile: the bytes unchanged and the source's last-write time, to the
+// millisecond. A new output gets the source's permission bits, as far as
+// creating a file in its directory allows (POSIX); a replaced one keeps its
+// owner, group and ACL and gets the bits that both the source and the old
+// output grant, so that the copy opens it to nobody whom either denied.
+// Windows: the source's attributes. With `syncStamps`, the copy gets all the
 // source's stamps as they are once it has been read, before it takes the
 // target's place.
 void copyFileAtomic(const std::string& source, const std::string& target, bool syncStamps = false);
@@ -215,9 +217,10 @@ class SaveFile {
   void commit();
 
  private:
+  struct State;  // the file written into, per platform
   std::string target_;
   std::unique_ptr<AtomicFile> atomic_;  // when the target is replaced
-  std::intptr_t handle_ = -1;           // when it is written into
+  std::unique_ptr<State> state_;        // when it is written into
 };
 
 }  // namespace vesk::platform

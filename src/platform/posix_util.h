@@ -1,6 +1,7 @@
 // What the POSIX files of the platform layer share. Private to src/platform/.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -75,31 +76,27 @@ mode_t processUmask();
 // A time in milliseconds as a timespec, rounded down (also before 1970).
 timespec toTimespec(Millis ms);
 
-// ---- Temporary files (interrupt_posix.cpp) --------------------------------
+struct InputFile::State {
+  UniqueFd fd;
+};
+
+// ---- Interrupts (interrupt_posix.cpp) -------------------------------------
 
 // Installs the handlers that remove the noted temporaries on an interrupt.
 void installInterruptCleanup();
 
-// A temporary file beside an output. It is named relative to the output's
-// directory, which stays open, so that only names within that directory
-// count against the system's limit on the length of a path.
-struct Temporary {
-  UniqueFd dir;      // the output's directory, opened as a path only
-  UniqueFd file;     // the temporary, open for writing
-  std::string name;  // its whole name; empty while it has none (unnamed)
-};
+// Notes a named temporary, `base` within the directory `dir`, for the
+// handler to remove, and forgets it again once it is renamed or removed. A
+// name beyond the few outputs written at once goes unnoted: the run itself
+// still removes its file.
+void noteTemporary(int dir, const std::string& base) noexcept;
+void forgetTemporary(int dir, const std::string& base) noexcept;
 
-// A new, empty temporary file for `file` (the target's file as resolved): an
-// unnamed one where possible, else a named one beside it, noted for the
-// interrupt handler. Failures name `target`.
-Temporary createTemporary(const std::string& target, const std::string& file);
+// ---- Checks taken from descriptors (output_posix.cpp) ---------------------
 
-// Closes a temporary that is not wanted and removes it.
-void discardTemporary(Temporary& temporary) noexcept;
-
-// Names the temporary if it has no name yet, closes it, checking the close,
-// and renames it over `file`; on failure the temporary is removed and the
-// error names the target.
-void finishTemporary(const std::string& target, const std::string& file, Temporary& temporary);
+// Whether two stats are of one file.
+inline bool sameInode(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 }  // namespace vesk::platform

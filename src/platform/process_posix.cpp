@@ -1,5 +1,6 @@
 // The process and its standard streams, for POSIX.
 #include <fcntl.h>
+#include <sys/auxv.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -7,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "base/exception.h"
 #include "platform/posix_util.h"
 
 namespace vesk::platform {
@@ -39,9 +41,16 @@ void prepareProcess() {
   if (prepared) return;
   prepared = true;
   fillStandardDescriptors();
+  // Started with more privileges than its user's own, vesk would write and
+  // read files for that user that the user may not touch.
+  if (::getauxval(AT_SECURE) != 0 || ::getuid() != ::geteuid() || ::getgid() != ::getegid()) {
+    throw Exception("vesk does not run set-user-ID or set-group-ID, or with file capabilities");
+  }
   // Past the file-size limit, write() then fails with EFBIG, which is
-  // reported like a full disk.
+  // reported like a full disk; a write to a pipe whose reader has gone fails
+  // with EPIPE, reported like any other failed write.
   ::signal(SIGXFSZ, SIG_IGN);
+  ::signal(SIGPIPE, SIG_IGN);
   processUmask();
   installInterruptCleanup();
 }

@@ -150,4 +150,8 @@ void writeStandardOutput(std::string_view text) {
 
 void writeStandardError(std::string_view text) noexcept { writeStandard(STD_ERROR_HANDLE, text); }
 
+// Windows hands out no handle numbers in place of closed standard handles,
+// and a write past a limit fails by itself: only the handler is needed.
+void prepareProcess() { installInterruptCleanup(); }
+
 }  // namespace vesk::platform

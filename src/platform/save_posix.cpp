@@ -8,6 +8,11 @@
 #include "platform/posix_util.h"
 
 namespace vesk::platform {
+
+struct SaveFile::State {
+  UniqueFd fd;
+};
+
 namespace {
 
 // Whether a save may replace what the name holds: nothing, a regular file
@@ -22,13 +27,13 @@ bool replacedBySave(const std::string& target) {
 
 // Opens a file to be written into, following a link and creating a missing
 // link target; a FIFO blocks until it has a reader.
-int openInPlace(const std::string& target) {
+UniqueFd openInPlace(const std::string& target) {
   int fd;
   do {
     fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) fail(target, errno);
-  return fd;
+  return UniqueFd(fd);
 }
 
 }  // namespace
@@ -37,19 +42,19 @@ SaveFile::SaveFile(const std::string& target) : target_(target) {
   if (replacedBySave(target)) {
     atomic_ = std::make_unique<AtomicFile>(target);
   } else {
-    handle_ = openInPlace(target);
+    state_.reset(new State{openInPlace(target)});
   }
 }
 
-SaveFile::~SaveFile() { UniqueFd(static_cast<int>(handle_)).reset(); }
+SaveFile::~SaveFile() = default;
 
 void SaveFile::write(const char* data, std::size_t size) {
   if (atomic_) {
     atomic_->write(data, size);
     return;
   }
-  if (handle_ < 0) fail(target_, EBADF);
-  int error = writeAll(static_cast<int>(handle_), data, size);
+  if (!state_ || !state_->fd) fail(target_, EBADF);
+  int error = writeAll(state_->fd.get(), data, size);
   if (error != 0) fail(target_, error);
 }
 
@@ -58,10 +63,8 @@ void SaveFile::commit() {
     atomic_->commit();
     return;
   }
-  if (handle_ < 0) return;
-  UniqueFd fd(static_cast<int>(handle_));
-  handle_ = -1;
-  int error = fd.close();
+  if (!state_ || !state_->fd) return;
+  int error = state_->fd.close();
   if (error != 0) fail(target_, error);
 }
 

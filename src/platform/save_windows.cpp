@@ -3,6 +3,11 @@
 #include "platform/windows_util.h"
 
 namespace vesk::platform {
+
+struct SaveFile::State {
+  UniqueHandle handle;
+};
+
 namespace {
 
 // Truncates a file written into in place, as an open for writing that
@@ -50,21 +55,21 @@ UniqueHandle openInPlace(const std::string& target) {
 SaveFile::SaveFile(const std::string& target) : target_(target) {
   UniqueHandle handle = openInPlace(target);
   if (handle) {
-    handle_ = fromHandle(handle.release());
+    state_.reset(new State{std::move(handle)});
   } else {
     atomic_ = std::make_unique<AtomicFile>(target);
   }
 }
 
-SaveFile::~SaveFile() { UniqueHandle(toHandle(handle_)).reset(); }
+SaveFile::~SaveFile() = default;
 
 void SaveFile::write(const char* data, std::size_t size) {
   if (atomic_) {
     atomic_->write(data, size);
     return;
   }
-  if (handle_ == -1) fail(target_, ERROR_INVALID_HANDLE);
-  DWORD error = writeAll(toHandle(handle_), data, size);
+  if (!state_ || !state_->handle) fail(target_, ERROR_INVALID_HANDLE);
+  DWORD error = writeAll(state_->handle.get(), data, size);
   if (error == 0) return;
   parkIfInterrupted();  // the console written into may be closing
   fail(target_, error);
@@ -75,9 +80,8 @@ void SaveFile::commit() {
     atomic_->commit();
     return;
   }
-  UniqueHandle handle(toHandle(handle_));
-  handle_ = -1;
-  DWORD error = handle.close();
+  if (!state_) return;
+  DWORD error = state_->handle.close();
   if (error != 0) fail(target_, error);
 }
 

@@ -115,6 +115,10 @@ using UniqueFind = ScopedHandle<FindCloser>;
 
 // ---- Interrupts and temporaries (interrupt_windows.cpp) ---------------------
 
+// Installs the handler that removes the noted temporaries on a console
+// control event.
+void installInterruptCleanup();
+
 // Whether a console control event has come.
 bool isInterrupted();
 
@@ -138,16 +142,24 @@ void markCopying(const std::string& temporary, bool copying);
 void removeOwnFile(const std::string& name) noexcept;
 
 // Renames the finished temporary over the target; on failure the temporary
-// is removed and the error names the target.
+// is removed and the error names the target (output_windows.cpp).
 void replaceWithTemporary(const std::string& target, const std::string& temporary);
 
 // ---- Files (file_windows.cpp) -----------------------------------------------
 
-// The handle behind platform.h's std::intptr_t members, and back.
-inline HANDLE toHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
-inline std::intptr_t fromHandle(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+struct InputFile::State {
+  UniqueHandle handle;
+};
 
 // Writes all of data; returns 0 or the error code.
 DWORD writeAll(HANDLE handle, const char* data, std::size_t size);
+
+// A time as FILETIME; false for times before 1601 or too late for it.
+bool toFileTime(Millis millis, FILETIME& time);
+// Reads an open file's three stamps; FALSE with the error set on failure.
+BOOL stampsOfHandle(HANDLE handle, FileStamps& stamps);
+// Sets all three stamps of an open file in one call, so that a failure
+// leaves them as they were. Returns 0 or the error.
+DWORD stampHandle(HANDLE handle, const FileStamps& stamps);
 
 }  // namespace vesk::platform

@@ -21,6 +21,7 @@
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -60,6 +61,11 @@ ssize_t __real_copy_file_range(int in, off64_t* inOffset, int out, off64_t* outO
                                unsigned flags);
 ssize_t __real_sendfile(int out, int in, off_t* offset, size_t count);
 int __real_sigaction(int number, const struct sigaction* action, struct sigaction* old);
+int __real_fstatat(int dir, const char* path, struct stat* st, int flags);
+ssize_t __real_readlinkat(int dir, const char* path, char* buffer, size_t size);
+ssize_t __real_fgetxattr(int fd, const char* name, void* value, size_t size);
+int __real_fsetxattr(int fd, const char* name, const void* value, size_t size, int flags);
+int __real_fremovexattr(int fd, const char* name);
 }
 
 namespace {
@@ -324,6 +330,31 @@ int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*
   using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
   static const auto real = reinterpret_cast<Create>(::dlsym(RTLD_NEXT, "pthread_create"));
   return real(thread, attributes, start, argument);
+}
+
+int __wrap_fstatat(int dir, const char* path, struct stat* st, int flags) {
+  if (injected("fstatat", EACCES)) return -1;
+  return __real_fstatat(dir, path, st, flags);
+}
+
+ssize_t __wrap_readlinkat(int dir, const char* path, char* buffer, size_t size) {
+  if (injected("readlinkat", EACCES)) return -1;
+  return __real_readlinkat(dir, path, buffer, size);
+}
+
+ssize_t __wrap_fgetxattr(int fd, const char* name, void* value, size_t size) {
+  if (injected("fgetxattr", EIO)) return -1;
+  return __real_fgetxattr(fd, name, value, size);
+}
+
+int __wrap_fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
+  if (injected("fsetxattr", ENOSPC)) return -1;
+  return __real_fsetxattr(fd, name, value, size, flags);
+}
+
+int __wrap_fremovexattr(int fd, const char* name) {
+  if (injected("fremovexattr", EIO)) return -1;
+  return __real_fremovexattr(fd, name);
 }
 
 }  // extern "C"

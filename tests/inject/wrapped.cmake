@@ -8,7 +8,8 @@ cmake_minimum_required(VERSION 3.25)
 
 # Calls that cannot fail, or whose failure is no fault of the run's files.
 set(cannot_fail
-    __errno_location abort _exit free getpid getuid geteuid kill raise signal memchr memcmp
+    __errno_location abort _exit free getauxval getpid getuid geteuid getgid getegid kill raise
+    signal __isoc99_sscanf memchr memcmp
     memcpy memmove memset sigaddset sigdelset sigemptyset sigfillset sigprocmask
     pthread_sigmask strerror strlen umask)
 # Compiler, C++ runtime and instrumentation symbols.
