@@ -1,14 +1,21 @@
 // The operating-system layer. Every call into the operating system lives in
-// src/platform/ behind this one header, in one file per concern and platform
-// (file_posix.cpp, file_windows.cpp, ...); the rest of vesk is portable C++
-// and is written against these operations only.
+// src/platform/ behind this one header. Each concern has one file per
+// platform under the same name (directory_, file_, interrupt_, output_,
+// process_, save_ and text_ with _posix.cpp or _windows.cpp; the Windows
+// services' two spellings in services_windows.cpp), and the portable parts
+// sit beside them: the order of an output's commit (commit.cpp), ACL bytes
+// (acl.cpp), temporary names and whole-file reads.
 //
 // All names and texts crossing this interface are UTF-8. The Windows
 // implementation converts them to UTF-16 or to the ANSI code page as its API
 // needs; the POSIX implementation passes bytes through.
 //
 // Failures raise FileException ("<name>: <system's text for the error>")
-// unless an operation says otherwise.
+// unless an operation says otherwise. Threads: AtomicFile::write is called
+// from the conversion's writer thread while the main thread reads the
+// source; nothing else is used from two threads. On Windows an operation
+// interrupted by a console event may never return: the handler removes the
+// temporaries and ends the process while it waits.
 #pragma once
 
 #include <cstddef>
@@ -43,6 +50,8 @@ std::string toMultiByte(std::string_view text);
 // conversion raises Exception("Couldn't convert string: <system's text>").
 std::vector<std::string> arguments(int argc, char** argv);
 
+// The working directory as an absolute name, and a move to another one;
+// a failure names the directory.
 std::string currentDir();
 void changeDir(const std::string& dir);
 
@@ -114,6 +123,8 @@ struct FileStamps {
   Millis lastWrite = 0;
 };
 
+// The stamps of the file a name leads to, links followed; a failure names
+// it.
 FileStamps readFileStamps(const std::string& path);
 
 // ---- File contents --------------------------------------------------------
