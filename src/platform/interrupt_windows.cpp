@@ -168,4 +168,6 @@ void removeOwnFile(const std::string& name) noexcept {
   }
 }
 
+void forgetTemporary(const std::string& name) { markTemporary(name, kFree); }
+
 }  // namespace vesk::platform

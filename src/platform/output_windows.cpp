@@ -69,17 +69,6 @@ BOOL copyIntoTemporary(const std::string& source, const std::string& temporary) 
   return ok;
 }
 
-// The attributes of the source, opened first so that its failures name it
-// and not the target.
-DWORD sourceAttributes(const std::string& source) {
-  UniqueHandle in(createFile(source, GENERIC_READ,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL));
-  if (!in) fail(source, ::GetLastError());
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(in.get(), &info)) fail(source, ::GetLastError());
-  return info.dwFileAttributes;
-}
 
 // The volume and index that tell a file apart; false when it cannot be
 // opened. Opening for no access at all needs no right and shares everything.
@@ -102,7 +91,7 @@ void replaceWithTemporary(const std::string& target, const std::string& temporar
     parkIfInterrupted();
     fail(target, error);
   }
-  markTemporary(temporary, kFree);
+  forgetTemporary(temporary);
 }
 
 bool sameEntry(const std::string& source, const std::string& output) {

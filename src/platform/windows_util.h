@@ -141,6 +141,9 @@ void markCopying(const std::string& temporary, bool copying);
 // its name.
 void removeOwnFile(const std::string& name) noexcept;
 
+// Forgets a temporary that is no longer the handler's to remove (renamed).
+void forgetTemporary(const std::string& name);
+
 // Renames the finished temporary over the target; on failure the temporary
 // is removed and the error names the target (output_windows.cpp).
 void replaceWithTemporary(const std::string& target, const std::string& temporary);
