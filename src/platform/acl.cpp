@@ -44,8 +44,9 @@ std::optional<std::string> inherited(std::string_view defaults, unsigned mode) {
   std::string result(defaults);
   std::size_t group = find(result, kMask);
   if (group == 0) group = find(result, kGroupObj);
-  const std::pair<std::size_t, unsigned> limits[] = {
-      {find(result, kUserObj), (mode >> 6) & 7}, {group, (mode >> 3) & 7}, {find(result, kOther), mode & 7}};
+  const std::pair<std::size_t, unsigned> limits[] = {{find(result, kUserObj), (mode >> 6) & 7},
+                                                     {group, (mode >> 3) & 7},
+                                                     {find(result, kOther), mode & 7}};
   for (const auto& [at, allowed] : limits) {
     if (at == 0) return std::nullopt;
     write16(result, at + 2, read16(result, at + 2) & allowed);

@@ -16,8 +16,14 @@ struct Entry {
 std::string bytes(const std::vector<Entry>& entries) {
   std::string out = {2, 0, 0, 0};
   for (const Entry& e : entries) {
-    const char raw[8] = {static_cast<char>(e.tag), 0, static_cast<char>(e.perm), 0,
-                         static_cast<char>(e.id & 0xff), static_cast<char>((e.id >> 8) & 0xff), 0, 0};
+    const char raw[8] = {static_cast<char>(e.tag),
+                         0,
+                         static_cast<char>(e.perm),
+                         0,
+                         static_cast<char>(e.id & 0xff),
+                         static_cast<char>((e.id >> 8) & 0xff),
+                         0,
+                         0};
     out.append(raw, 8);
   }
   return out;

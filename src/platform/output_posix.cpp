@@ -109,7 +109,8 @@ bool refusedInSticky(const struct stat& dir, const struct stat& file) {
     static const int fifos = kernelSwitch("/proc/sys/fs/protected_fifos");
     level = fifos;
   }
-  return level > 0 && ((dir.st_mode & S_IWOTH) != 0 || (level >= 2 && (dir.st_mode & S_IWGRP) != 0));
+  return level > 0 &&
+         ((dir.st_mode & S_IWOTH) != 0 || (level >= 2 && (dir.st_mode & S_IWGRP) != 0));
 }
 
 // ---- Owners that may be given ---------------------------------------------
@@ -123,8 +124,8 @@ bool isOverflowId(unsigned id, const char* overflowFile) {
     char text[64] = {};
     ssize_t n = fd ? ::read(fd.get(), text, sizeof text - 1) : -1;
     unsigned inside = 1, outside = 1, count = 0;
-    return n > 0 && std::sscanf(text, "%u %u %u", &inside, &outside, &count) == 3 &&
-           inside == 0 && outside == 0 && count == 4294967295u;
+    return n > 0 && std::sscanf(text, "%u %u %u", &inside, &outside, &count) == 3 && inside == 0 &&
+           outside == 0 && count == 4294967295u;
   }();
   if (firstNamespace) return false;
   UniqueFd fd(openAt(AT_FDCWD, overflowFile, O_RDONLY));
@@ -347,11 +348,11 @@ struct OutputSite::State {
   UniqueFd top;         // the target's own directory, opened once
   std::string topName;  // the target's last component
   // What the name leads to, examined through `top`:
-  UniqueFd dir;        // the directory that holds it (top's, or a link's)
-  std::string name;    // its name there
+  UniqueFd dir;         // the directory that holds it (top's, or a link's)
+  std::string name;     // its name there
   std::string dirName;  // that directory as callers know it, with a slash
   bool exists = false;
-  struct stat st {};   // of the file; else of what holds the name (a link
+  struct stat st {};         // of the file; else of what holds the name (a link
   bool placeholder = false;  // leading nowhere), if anything does
   struct stat dirSt {};
   UniqueFd file;  // the existing file, opened for writing (its access
@@ -517,7 +518,8 @@ bool sameEntry(const std::string& source, const std::string& output) {
   struct Entry {
     UniqueFd dir;
     std::string name, shown;
-    struct stat st {}, dirSt {};
+    struct stat st {
+    }, dirSt{};
   } entries[2];
   const std::string* names[2] = {&source, &output};
   for (int i = 0; i < 2; ++i) {

@@ -69,7 +69,6 @@ BOOL copyIntoTemporary(const std::string& source, const std::string& temporary) 
   return ok;
 }
 
-
 // The volume and index that tell a file apart; false when it cannot be
 // opened. Opening for no access at all needs no right and shares everything.
 bool identityOf(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {

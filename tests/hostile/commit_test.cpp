@@ -38,7 +38,10 @@ constexpr std::uint32_t kNoId = 0xffffffff;  // what the kernel keeps for entrie
 std::string aclBytes(const std::vector<AclEntry>& entries) {
   std::string bytes = {2, 0, 0, 0};
   for (const AclEntry& e : entries) {
-    const unsigned char raw[8] = {static_cast<unsigned char>(e.tag), 0, static_cast<unsigned char>(e.perm), 0,
+    const unsigned char raw[8] = {static_cast<unsigned char>(e.tag),
+                                  0,
+                                  static_cast<unsigned char>(e.perm),
+                                  0,
                                   static_cast<unsigned char>(e.id & 0xff),
                                   static_cast<unsigned char>((e.id >> 8) & 0xff),
                                   static_cast<unsigned char>((e.id >> 16) & 0xff),
@@ -192,7 +195,11 @@ const Case kCases[] = {
        box.write("00.txt", "old");
        ::chown(box.path("00.txt").c_str(), 0, kNoGroup);
        return setAcl(box.path("00.txt"), "system.posix_acl_access",
-                     {{kUserObj, 6, kNoId}, {kUser, 6, 1234}, {kGroupObj, 0, kNoId}, {kMask, 6, kNoId}, {kOther, 0, kNoId}})
+                     {{kUserObj, 6, kNoId},
+                      {kUser, 6, 1234},
+                      {kGroupObj, 0, kNoId},
+                      {kMask, 6, kNoId},
+                      {kOther, 0, kNoId}})
                   ? std::string()
                   : "no ACLs on this file system";
      },
@@ -202,8 +209,11 @@ const Case kCases[] = {
        EXPECT_EQ(r.status, 0) << r.out;
        EXPECT_EQ(box.read("00.txt"), "a 1\r\n");
        EXPECT_EQ(statOf(box.path("00.txt")).st_gid, kNoGroup);
-       EXPECT_EQ(aclOf(box.path("00.txt")),
-                 aclBytes({{kUserObj, 6, kNoId}, {kUser, 6, 1234}, {kGroupObj, 0, kNoId}, {kMask, 6, kNoId}, {kOther, 0, kNoId}}));
+       EXPECT_EQ(aclOf(box.path("00.txt")), aclBytes({{kUserObj, 6, kNoId},
+                                                      {kUser, 6, 1234},
+                                                      {kGroupObj, 0, kNoId},
+                                                      {kMask, 6, kNoId},
+                                                      {kOther, 0, kNoId}}));
      }},
     {"CopyOverAnotherGroupsOutputOpensItToNobody",
      [](Sandbox& box) {
