@@ -210,6 +210,10 @@ print({0x14c: "i386", 0x8664: "x86-64"}.get(struct.unpack_from("<H", data, pe + 
     license=$(python3 -c 'import sys, zipfile
 sys.stdout.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]).decode())' "$zip" "$top/LICENSE.txt")
     check_eq "LICENSE.txt in the $arch .zip, in CR LF lines" "$(sed 's/$/\r/' LICENSE)" "$license"
+    # README.txt is the English reference on Windows: the whole text, as CR LF.
+    readme=$(python3 -c 'import sys, zipfile
+sys.stdout.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]).decode())' "$zip" "$top/README.txt")
+    check_eq "README.txt in the $arch .zip, in CR LF lines" "$(sed 's/$/\r/' packaging/README-windows.txt)" "$readme"
     check_eq "$arch machine type" "$([[ $arch == win32 ]] && echo i386 || echo x86-64)" "$format"
   done
 fi
