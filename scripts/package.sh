@@ -26,7 +26,7 @@ case "${1:-}" in
 esac
 
 build="${VESK_PACKAGE_BUILD:-build/package}"
-scripts/setup.sh build package
+scripts/setup.sh program package
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -59,7 +59,8 @@ if ! cmake --build "$build" --target vesk vesk-trace vesk_manual -j 2 >"$work/bu
 fi
 
 echo "== making the .deb"
-(cd "$build" && cpack -G DEB -B "$PWD/packages" >/dev/null)
+# The completion works only where bash-completion loads it.
+(cd "$build" && cpack -G DEB -B "$PWD/packages" -D CPACK_DEBIAN_PACKAGE_RECOMMENDS=bash-completion >/dev/null)
 deb=$(ls "$build"/packages/vesk_*.deb)
 echo "   $deb"
 
@@ -80,6 +81,7 @@ check_eq "package name" "vesk" "$(dpkg-deb -f "$deb" Package)"
 check_eq "package version" "$(sed -n 's/^project(vesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" \
   "$(dpkg-deb -f "$deb" Version)"
 dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "Depends names no libc6"
+check_eq "recommended packages" "bash-completion" "$(dpkg-deb -f "$deb" Recommends)"
 check_eq "maintainer" "$(sed -n 's/^set(VESK_CONTACT "\(.*\)")$/\1/p' CMakeLists.txt)" \
   "$(dpkg-deb -f "$deb" Maintainer)"
 expected_files="./usr/bin/vesk
@@ -208,6 +210,10 @@ print({0x14c: "i386", 0x8664: "x86-64"}.get(struct.unpack_from("<H", data, pe + 
     license=$(python3 -c 'import sys, zipfile
 sys.stdout.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]).decode())' "$zip" "$top/LICENSE.txt")
     check_eq "LICENSE.txt in the $arch .zip, in CR LF lines" "$(sed 's/$/\r/' LICENSE)" "$license"
+    # README.txt is the English reference on Windows: the whole text, as CR LF.
+    readme=$(python3 -c 'import sys, zipfile
+sys.stdout.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]).decode())' "$zip" "$top/README.txt")
+    check_eq "README.txt in the $arch .zip, in CR LF lines" "$(sed 's/$/\r/' packaging/README-windows.txt)" "$readme"
     check_eq "$arch machine type" "$([[ $arch == win32 ]] && echo i386 || echo x86-64)" "$format"
   done
 fi

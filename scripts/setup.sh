@@ -6,7 +6,10 @@
 #   scripts/setup.sh [GROUP...]      (default: build)
 #
 # Groups:
-#   build     compiler, CMake, Ninja and GoogleTest (configure needs it)
+#   program   compiler, CMake and Ninja: enough for the presets without
+#             tests (program, package, the Windows ones)
+#   build     the same and GoogleTest, which configuring the presets with
+#             tests needs
 #   tests     what the end-to-end and fault tests call
 #   lint      the pinned clang-format and clang-tidy, and the mingw-w64
 #             headers that clang-tidy reads the Windows sources with
@@ -36,6 +39,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 declare -A group=(
+  [program]="cmake ninja-build g++ make"
   [build]="cmake ninja-build g++ make libgtest-dev libgmock-dev"
   [tests]="python3 util-linux"
   [lint]="clang-format-16 clang-tidy-16 python3 g++-mingw-w64-x86-64"

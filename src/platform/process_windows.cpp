@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/exception.h"
+#include "platform/console_lines.h"
 #include "platform/windows_util.h"
 
 namespace vesk::platform {
@@ -88,12 +89,63 @@ std::string ansiCurrentDir() {
       [](DWORD size, char* buffer) { return ::GetCurrentDirectoryA(size, buffer); });
 }
 
-// WriteFile passes bytes unchanged: "\n" stays "\n" and "\r\n" stays "\r\n".
-// A console takes at most about 64 KB in one write on older Windows, so the
-// text goes out in smaller pieces. Returns 0 or the error.
+// A console takes at most about 64 KB in one write on older Windows, so text
+// goes out in pieces of this many bytes or characters.
+constexpr std::size_t kPiece = 16384;
+
+bool isConsole(HANDLE handle) {
+  DWORD mode = 0;
+  return ::GetConsoleMode(handle, &mode) != 0;
+}
+
+// Text of the code page as UTF-16; empty when it is not valid there.
+std::wstring wideOrEmpty(UINT codePage, DWORD flags, std::string_view text) {
+  int size = checkedSize(text.size());
+  int n = ::MultiByteToWideChar(codePage, flags, text.data(), size, nullptr, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  n = ::MultiByteToWideChar(codePage, flags, text.data(), size, wide.data(), n);
+  wide.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return wide;
+}
+
+// A line as the console shows it. A UTF-8 line that is not valid UTF-8 (the
+// bytes of a source in "not found variable") is read in the code page,
+// which takes any byte.
+std::wstring consoleText(const TextLine& line) {
+  if (line.text.empty()) return std::wstring();
+  if (line.kind == LineText::kUtf8) {
+    std::wstring wide = wideOrEmpty(CP_UTF8, MB_ERR_INVALID_CHARS, line.text);
+    if (!wide.empty()) return wide;
+  }
+  return wideOrEmpty(CP_ACP, 0, line.text);
+}
+
+// The console's own wide service shows the text right whatever its code
+// page. Returns 0 or the error.
+DWORD writeConsole(HANDLE handle, std::string_view text) {
+  for (const TextLine& line : textLines(text)) {
+    std::wstring wide = consoleText(line);
+    std::size_t at = 0;
+    while (at < wide.size()) {
+      DWORD written = 0;
+      DWORD size = static_cast<DWORD>(std::min(kPiece, wide.size() - at));
+      if (!::WriteConsoleW(handle, wide.data() + at, size, &written, nullptr)) {
+        return ::GetLastError();
+      }
+      if (written == 0) return ERROR_WRITE_FAULT;
+      at += written;
+    }
+  }
+  return 0;
+}
+
+// To a console, through its wide service; to anything else (a file, a pipe)
+// WriteFile passes the bytes unchanged: "\n" stays "\n" and "\r\n" stays
+// "\r\n". Returns 0 or the error.
 DWORD writeStandard(DWORD which, std::string_view text) {
-  constexpr std::size_t kPiece = 16384;
   HANDLE handle = ::GetStdHandle(which);
+  if (isConsole(handle)) return writeConsole(handle, text);
   for (std::size_t at = 0; at < text.size(); at += kPiece) {
     DWORD error = writeAll(handle, text.data() + at, std::min(kPiece, text.size() - at));
     if (error != 0) return error;

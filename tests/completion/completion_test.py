@@ -34,6 +34,12 @@ CASES = [
     ("-setting:ve", "-setting:veskenv.yml"),
     ("define.vsk:0 -d:out/su", "define.vsk:0 -d:out/sub/"),
     ("def", "define.vsk"),  # a source: bash's own file name completion
+    # Where a directory or a number is wanted, no file name is offered.
+    ("-d:chapters/", "-d:chapters/"),
+    ("-d:chapters/e", "-d:chapters/e"),
+    ("define.vsk:", "define.vsk:"),
+    ("define.vsk:d", "define.vsk:d"),
+    ("-ext:d", "-ext:d"),
 ]
 
 
@@ -90,7 +96,8 @@ def main():
     failures = 0
     with tempfile.TemporaryDirectory() as work:
         os.makedirs(os.path.join(work, "out", "sub"))
-        for name in ("define.vsk", "veskenv.yml"):
+        os.makedirs(os.path.join(work, "chapters"))
+        for name in ("define.vsk", "veskenv.yml", "chapters/epilogue.vsk"):
             open(os.path.join(work, name), "w").close()
 
         printed = run_bash(work, [f"vesk {typed}" for typed, _ in CASES])
