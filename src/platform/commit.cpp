@@ -64,7 +64,7 @@ void AtomicFile::commit() {
     return;
   }
   Times times;
-  if (state_->stamps) times = {true, true, *state_->stamps};
+  if (const auto& stamps = state_->stamps) times = {true, true, *stamps};
   commitTemporary(site, Origin{}, times);
 }
 

@@ -99,7 +99,8 @@ InputFile::InputFile(const std::string& path) : path_(path) {
                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
   // A directory cannot be opened this way (access is denied).
   if (handle == INVALID_HANDLE_VALUE) fail(path, ::GetLastError());
-  state_.reset(new State{UniqueHandle(handle)});
+  state_ = std::make_unique<State>();
+  state_->handle = UniqueHandle(handle);
 }
 
 InputFile::~InputFile() = default;

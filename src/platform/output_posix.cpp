@@ -475,7 +475,7 @@ Permissions permissionsFor(const State& s, const Origin& origin) {
   if (auto defaults = readAttribute(s.dir.get(), kDefaultAcl)) {
     auto acl = acl::inherited(*defaults, created);
     auto mode = acl ? acl::modeOf(*acl) : std::nullopt;
-    if (mode) return Permissions{static_cast<mode_t>(*mode), *acl};
+    if (acl && mode) return Permissions{static_cast<mode_t>(*mode), *acl};
   }
   p.mode = created & ~processUmask();
   return p;

@@ -42,7 +42,8 @@ SaveFile::SaveFile(const std::string& target) : target_(target) {
   if (replacedBySave(target)) {
     atomic_ = std::make_unique<AtomicFile>(target);
   } else {
-    state_.reset(new State{openInPlace(target)});
+    state_ = std::make_unique<State>();
+    state_->fd = openInPlace(target);
   }
 }
 

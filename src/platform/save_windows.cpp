@@ -55,7 +55,8 @@ UniqueHandle openInPlace(const std::string& target) {
 SaveFile::SaveFile(const std::string& target) : target_(target) {
   UniqueHandle handle = openInPlace(target);
   if (handle) {
-    state_.reset(new State{std::move(handle)});
+    state_ = std::make_unique<State>();
+    state_->handle = std::move(handle);
   } else {
     atomic_ = std::make_unique<AtomicFile>(target);
   }
