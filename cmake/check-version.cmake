@@ -1,10 +1,16 @@
 # cmake -DVERSION=<version> -DROOT=<source dir> -P check-version.cmake
-# The version is written once, in project(); these files must spell it out
-# and fail this check when they name another.
-set(places
-    "packaging/changelog|^vesk \\(([^)]*)\\)"
-    "tests/e2e/setting_test.cpp|VESK VERSION: ([0-9.]+)"
-    "tests/fault/fault.cpp|VESK VERSION: ([0-9.]+)")
+# The version is written once, in project(); the Debian changelog and the
+# tests that expect the -version text must spell it out, and fail this check
+# when they name another.
+set(places "packaging/changelog|^vesk \\(([^)]*)\\)")
+# The tests that expect the -version text, wherever they lie.
+file(GLOB_RECURSE tests RELATIVE "${ROOT}" "${ROOT}/tests/*.cpp" "${ROOT}/tests/*.h" "${ROOT}/tests/*.py")
+foreach(test IN LISTS tests)
+  file(STRINGS "${ROOT}/${test}" named REGEX "VESK VERSION: [0-9]")
+  if(named)
+    list(APPEND places "${test}|VESK VERSION: ([0-9.]+[0-9])")
+  endif()
+endforeach()
 set(failed FALSE)
 foreach(place IN LISTS places)
   string(FIND "${place}" "|" bar)
