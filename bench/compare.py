@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Times the vesk program against the tools a user would otherwise reach for.
 
-Each row generates its inputs in a temporary directory, runs vesk and its
-peers alternately for several rounds (each timed run after an untimed one of
-the same program), and compares the medians of the wall-clock times; every
-time is printed as median (minimum-maximum). Outputs are removed before
-every run and are not part of the time. The table is printed in Markdown,
+Each row generates its inputs in a temporary directory, has hyperfine time
+vesk and its peers alternately for several rounds (each timed run after an
+untimed one of the same program), and compares the medians of the
+wall-clock times; every time is printed as median (minimum-maximum).
+Outputs are removed before every run (hyperfine's --prepare) and are not
+part of the time. The table is printed in Markdown,
 followed by the machine and its load.
 
     bench/compare.py --vesk BUILD/vesk --floor BUILD/floor --no-thread BUILD/no_thread.so
@@ -15,14 +16,15 @@ The exit status is 0 when every target is met, 1 otherwise.
 """
 
 import argparse
+import json
 import os
 import platform
+import shlex
 import shutil
 import statistics
 import subprocess
 import sys
 import tempfile
-import time
 
 MB = 1 << 20
 
@@ -30,58 +32,50 @@ MB = 1 << 20
 class Sample:
     def __init__(self, wall, cpu):
         self.wall = wall  # seconds
-        self.cpu = cpu  # user + system seconds, of the child and what it waited for
+        self.cpu = cpu  # user + system seconds
 
 
-def run(argv, cwd, stdin=None, env=None):
-    """Runs argv to completion; fails loudly on a nonzero exit status."""
-    inp = open(stdin, "rb") if stdin else subprocess.DEVNULL
-    try:
-        start = time.perf_counter()
-        proc = subprocess.Popen(argv, cwd=cwd, stdin=inp, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.PIPE, env=env)
-        _, status, usage = os.wait4(proc.pid, 0)
-        wall = time.perf_counter() - start
-    finally:
-        if stdin:
-            inp.close()
-    proc.returncode = os.waitstatus_to_exitcode(status)
-    err = proc.stderr.read().decode(errors="replace")
-    proc.stderr.close()
-    if proc.returncode != 0:
-        sys.exit("failed (%d): %s\n%s" % (proc.returncode, " ".join(argv), err))
-    return Sample(wall, usage.ru_utime + usage.ru_stime)
+def clean_command(contenders):
+    """A command that removes the outputs of every program of a row (an
+    output directory is emptied), then syncs, so that every run starts from
+    the same state whichever ran before, and without dirty pages waiting to
+    be written, so that no run pays for the writeback of another."""
+    steps = []
+    for c in contenders:
+        for path in c.outputs:
+            q = shlex.quote(path)
+            steps.append("rm -rf %s && mkdir %s" % (q, q) if os.path.isdir(path) else "rm -f %s" % q)
+    steps.append("sync")
+    return shlex.join(["sh", "-c", " && ".join(steps)])
 
 
 class Contender:
     """One program of a row: how to run it and what to remove before a run."""
 
-    def __init__(self, label, argv, cwd, outputs=(), stdin=None, env=None):
+    def __init__(self, label, argv, cwd, outputs=(), env=None):
         self.label = label
         self.argv = argv
         self.cwd = cwd
         self.outputs = outputs
-        self.stdin = stdin
-        self.env = env
+        # Variables for the program alone, set through env(1).
+        self.env = env or {}
         self.samples = []
 
+    def command(self):
+        return shlex.join((["env"] + ["%s=%s" % kv for kv in self.env.items()] if self.env else [])
+                          + self.argv)
+
     def clean(self, others=()):
-        """Removes this program's outputs and those of the others in its row,
-        so that every run starts from the same state whichever ran before."""
-        for c in (self,) + tuple(others):
-            for path in c.outputs:
-                if os.path.isdir(path):
-                    shutil.rmtree(path)
-                    os.mkdir(path)
-                elif os.path.lexists(path):
-                    os.remove(path)
-        # Every run starts without dirty pages waiting to be written, so no
-        # run pays for the writeback of another.
-        os.sync()
+        subprocess.run(["sh", "-c", clean_command((self,) + tuple(others))], check=True)
 
     def once(self, others=()):
+        """One untimed run, for the output checks."""
         self.clean(others)
-        return run(self.argv, self.cwd, self.stdin, self.env)
+        proc = subprocess.run(self.argv, cwd=self.cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                              env=dict(os.environ, **self.env))
+        if proc.returncode != 0:
+            sys.exit("failed (%d): %s\n%s" % (proc.returncode, self.command(),
+                                              proc.stderr.decode(errors="replace")))
 
     def median(self):
         return statistics.median(s.wall for s in self.samples)
@@ -97,27 +91,47 @@ class Contender:
         """The largest resident set of one more run, in MB. GNU time forks a
         small process of its own, so the figure is the program's alone; a
         child of this Python process would report Python's size too."""
-        self.clean()
         out = tempfile.NamedTemporaryFile(mode="r", suffix=".time")
-        run(["/usr/bin/time", "-o", out.name, "-f", "%M"] + self.argv, self.cwd, self.stdin, self.env)
+        timed = Contender(self.label, ["/usr/bin/time", "-o", out.name, "-f", "%M"] + self.argv, self.cwd,
+                          self.outputs, self.env)
+        timed.once()
         peak = int(out.read().split()[-1]) / 1024
         out.close()
         self.clean()
         return peak
 
 
-def race(contenders, rounds):
-    """Alternating rounds of one timed run per program. Each timed run comes
-    right after an untimed one of the same program: a virtual machine may
-    hand memory that was freed a while ago back to its host, and the program
-    that first touches it again pays for that, so without the warm-up the
-    program that follows a slow one would be charged for it."""
-    for _ in range(rounds):
+def hyperfine_round(contenders, cwd):
+    """One timed run of each program, each after an untimed one of the same
+    program (a virtual machine may hand memory that was freed a while ago
+    back to its host, and the program that first touches it again pays for
+    that, so without the warm-up the program that follows a slow one would be
+    charged for it)."""
+    with tempfile.NamedTemporaryFile(suffix=".json") as export:
+        argv = ["hyperfine", "-N", "--style", "none", "--warmup", "1", "--runs", "1",
+                "--prepare", clean_command(contenders), "--export-json", export.name]
         for c in contenders:
-            c.once(contenders)
-            c.samples.append(c.once(contenders))
-    for c in contenders:
-        c.clean()
+            argv += ["-n", c.label, c.command()]
+        subprocess.run(argv, cwd=cwd, check=True, stdout=subprocess.DEVNULL)
+        results = json.load(export)["results"]
+    for c, r in zip(contenders, results):
+        c.samples += [Sample(t, r["user"] + r["system"]) for t in r["times"]]
+
+
+def race(contenders, rounds):
+    """Rounds of one hyperfine call over the whole row, not one call per
+    program: hyperfine times all runs of a command before the next, and on
+    a shared machine a slow spell would then fall on one program alone."""
+    timed = [c for c in contenders if not isinstance(c, LibyamlLoad)]
+    assert len({c.cwd for c in timed}) <= 1, "one hyperfine call runs in one directory"
+    for _ in range(rounds):
+        if timed:
+            hyperfine_round(timed, timed[0].cwd)
+        for c in contenders:
+            if isinstance(c, LibyamlLoad):
+                c.samples.append(c.timed())
+    if timed:
+        timed[0].clean(timed)
 
 
 # ---- Inputs -----------------------------------------------------------------
@@ -214,7 +228,7 @@ def row_convert(args, tmp):
         Contender("cat", ["sh", "-c", "cat big.vsk > peer.out"], tmp, [dst]),
         Contender("sed", ["sh", "-c", r"sed -e 's/\${v}/VALUE/' -e 's/$/\r/' big.vsk > peer.out"], tmp, [dst]),
         Contender("envsubst", ["sh", "-c", "envsubst '$v' < big.vsk > peer.out"], tmp, [dst],
-                  env=dict(os.environ, v="VALUE")),
+                  env={"v": "VALUE"}),
         # Not a peer: the cost of reading and writing the bytes through a
         # user-space buffer with no work in between, what any program that
         # changes the text on its way pays for its input and output alone.
@@ -256,7 +270,7 @@ def row_writer(args, tmp):
     contenders = [
         Contender("writer thread", [vesk, "big.vsk:0", "-variables:v=VALUE"], tmp, [out]),
         Contender("one thread", [vesk, "big.vsk:0", "-d:one", "-variables:v=VALUE"], tmp, [one],
-                  env=dict(os.environ, LD_PRELOAD=args.no_thread)),
+                  env={"LD_PRELOAD": args.no_thread}),
         Contender("cat", ["sh", "-c", "cat big.vsk > peer.out"], tmp, [os.path.join(tmp, "peer.out")]),
     ]
     check_same_output(contenders[0], contenders[1], out, one)
@@ -318,15 +332,15 @@ print(took)
 
 
 class LibyamlLoad(Contender):
-    """PyYAML's libyaml loader, timed inside Python without its start-up."""
+    """PyYAML's libyaml loader. Timed inside Python, not by hyperfine: the
+    comparison is with the loader, without Python's start-up and imports."""
 
     def __init__(self, path, variables):
         super().__init__("libyaml `CSafeLoader`", None, None)
         self.path = path
         self.variables = variables
 
-    def once(self, others=()):
-        self.clean(others)
+    def timed(self):
         out = subprocess.run([sys.executable, "-c", LIBYAML_LOAD, self.path, str(self.variables)],
                              check=True, capture_output=True, text=True).stdout
         took = float(out)
@@ -488,8 +502,9 @@ def main():
         print("| %s | %s | %s | %s | %s | %s | %s |" % (r.work, r.vesk_label, r.peer_label, r.result,
                                                      r.target_text, met, r.cpu))
     print()
-    print("Times are medians of %d alternating runs (start-up: %d), wall clock, with the fastest and"
-          " slowest run in parentheses; the CPU column compares the medians of user + system time."
+    print("Times are medians of %d alternating runs (start-up: %d) timed by hyperfine, wall clock, with"
+          " the fastest and slowest run in parentheses; the CPU column compares the medians of user +"
+          " system time."
           % (args.rounds, args.rounds * 20))
     print()
     print("Machine: %s. Load average (1, 5, 15 min) %s before, %s after." % (machine(), load_before, load()))

@@ -3,7 +3,7 @@
 // converts on one thread. The rest of the program is the release build,
 // unchanged.
 //
-//   g++ -shared -fPIC -O2 -o no_thread.so bench/no_thread.cpp
+//   built as build/bench/bench/no_thread.so (bench/CMakeLists.txt)
 
 #include <pthread.h>
 

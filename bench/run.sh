@@ -12,10 +12,8 @@ build=${VESK_BENCH_BUILD:-$root/build/bench}
 "$root/scripts/setup.sh" build bench
 
 (cd "$root" && cmake --preset bench -B "$build" >/dev/null)
-cmake --build "$build" --target vesk -j2 >/dev/null
-# The calibration loop of the conversion row, built as vesk is.
-"${CXX:-g++}" -std=c++20 -O3 -o "$build/floor" "$root/bench/floor.cpp"
-# For the writer row: vesk with thread creation failing, so it converts on one thread.
-"${CXX:-g++}" -std=c++20 -O2 -shared -fPIC -o "$build/no_thread.so" "$root/bench/no_thread.cpp"
-exec python3 "$root/bench/compare.py" --vesk "$build/vesk" --floor "$build/floor" \
-  --no-thread "$build/no_thread.so" "$@"
+# vesk, the calibration loop and the library that makes thread creation fail
+# (bench/CMakeLists.txt).
+cmake --build "$build" --target vesk floor no_thread -j2 >/dev/null
+exec python3 "$root/bench/compare.py" --vesk "$build/vesk" --floor "$build/bench/floor" \
+  --no-thread "$build/bench/no_thread.so" "$@"

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# Checks the code layout with clang-format and the length of every function
-# (scripts/function-size.py), and runs clang-tidy over the program and its
-# tests, with the settings in .clang-format and .clang-tidy.
-# The Windows sources are read too, for the x86_64 mingw-w64 target with that
-# compiler's headers.
+# Checks the code layout with clang-format, and runs clang-tidy (with it the
+# 60-line limit on functions) over the program and its tests, with the
+# settings in .clang-format and .clang-tidy. The Windows sources are read too,
+# as the x86_64 mingw-w64 build compiles them (the lint-windows preset).
 # Exits non-zero on any finding. Installs what is missing first.
 #
 #   scripts/lint.sh         check only
@@ -11,8 +10,12 @@
 #
 # Environment:
 #   VESK_LINT_BUILD  build directory whose compile_commands.json clang-tidy
-#                    reads (default build/lint; configured when missing)
+#                    reads (default build/lint, configured with the lint preset)
+#   VESK_LINT_WINDOWS_BUILD  the same for the Windows files, with the
+#                    lint-windows preset (default build/lint-windows)
 #   VESK_LINT_JOBS   clang-tidy processes run at once (default 2)
+#   VESK_LINT_FILES  a regular expression: clang-tidy reads only the files
+#                    whose path it matches (default: every file)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,12 +27,12 @@ case "${1:-}" in
 esac
 
 build="${VESK_LINT_BUILD:-build/lint}"
+windows_build="${VESK_LINT_WINDOWS_BUILD:-build/lint-windows}"
 jobs="${VESK_LINT_JOBS:-2}"
 # One pinned version: another clang-format lays some lines out differently.
 format=clang-format-16
-tidy=clang-tidy-16
-mingw=x86_64-w64-mingw32
 scripts/setup.sh build lint
+tidy=$(command -v clang-tidy-16)
 
 mapfile -t sources < <(find src tests -name '*.cpp' -o -name '*.h' | LC_ALL=C sort)
 
@@ -39,10 +42,6 @@ fi
 echo "== clang-format: ${#sources[@]} files"
 "$format" --dry-run --Werror "${sources[@]}"
 
-# No function longer than a screen: 60 lines, braces included.
-echo "== function size"
-python3 scripts/function-size.py 60 src tests
-
 # Only the platform layer talks to the operating system.
 echo "== operating-system headers and _WIN32 outside src/platform"
 if grep -rnE '^\s*#\s*include\s*<(windows\.h|unistd\.h|dirent\.h|fcntl\.h|sys/[a-z_]+\.h)>|_WIN32' \
@@ -51,67 +50,46 @@ if grep -rnE '^\s*#\s*include\s*<(windows\.h|unistd\.h|dirent\.h|fcntl\.h|sys/[a
   exit 1
 fi
 
-# The compile database lists every source twice (release and trace library);
-# clang-tidy would analyse each entry, so keep one command per file. The
-# Windows sources are not in it; they are checked after it.
-if [[ ! -f "$build/compile_commands.json" ]]; then
-  cmake --preset lint -B "$build" >/dev/null
-fi
-mkdir -p "$build/tidy"
-python3 - "$build/compile_commands.json" "$build/tidy/compile_commands.json" "$PWD" <<'EOF'
-import json, os, sys
-source, target, root = sys.argv[1], sys.argv[2], sys.argv[3]
-seen, kept = set(), []
-for entry in json.load(open(source)):
-    path = os.path.normpath(os.path.join(entry["directory"], entry["file"]))
-    rel = os.path.relpath(path, root)
-    if rel.split(os.sep)[0] in ("src", "tests") and path not in seen:
-        seen.add(path)
-        kept.append(entry)
-json.dump(kept, open(target, "w"), indent=1)
-EOF
-mapfile -t units < <(python3 -c '
-import json, sys
-for e in json.load(open(sys.argv[1])): print(e["file"])' "$build/tidy/compile_commands.json")
-
-echo "== clang-tidy: ${#units[@]} files, $jobs at a time"
+# run-clang-tidy reads each file once, however many entries of the compile
+# database name it (every source is built twice: release and trace library).
+# The program's files are read for Linux from the lint build, the Windows
+# files from the lint-windows build, whose compile commands are the mingw-w64
+# compiler's. Only sources of src/ and tests/ are read.
+# Configured every time, so that new files and settings are in the database.
+cmake --preset lint -B "$build" >/dev/null
+cmake --preset lint-windows -B "$windows_build" >/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+status=0
+# tidy WHAT BUILD REGEX [CLANG-TIDY OPTION...]: every file of BUILD's compile
+# database whose path matches REGEX.
+tidy() {
+  local what=$1 dir=$2 files=$3
+  shift 3
+  echo "== clang-tidy: $what, $jobs at a time"
+  if ! run-clang-tidy-16 -quiet -clang-tidy-binary "$tidy" -p "$dir" -j "$jobs" "$@" "$files" \
+       >"$log" 2>&1; then
+    status=1
+  fi
+  # The findings without the command lines and counts around them.
+  grep -v -F "$tidy " "$log" |
+    grep -v -E '^([0-9]+ warnings? (and [0-9]+ errors? )?generated\.|Suppressed [0-9]+ warnings.*|Use -header-filter=.*|Running clang-tidy for .*)$' ||
+    true
+}
+# Every set of files below, narrowed to VESK_LINT_FILES by a lookahead.
+only="^(?=.*(?:${VESK_LINT_FILES:-}))"
+product="$only$PWD/src/(?!.*_test\.cpp$)(?!.*_windows\.cpp$)"
+tests="$only$PWD/(src/.*_test\.cpp|tests/(?!win/).*)$"
+windows="$only$PWD/(src/.*_windows\.cpp|tests/win/.*\.cpp)$"
+tidy "the program" "$build" "$product"
 # In tests: the optional-access check cannot see GoogleTest's
 # ASSERT_TRUE(optional), and plain string and vector building reads better
 # than tuned code where speed does not matter.
-log="$build/tidy/findings.txt"
-set +e
-printf '%s\n' "${units[@]}" |
-  xargs -P "$jobs" -I{} sh -c '
-    case "$1" in
-      *_test.cpp|*/tests/*)
-        extra=--checks=-bugprone-unchecked-optional-access,-performance-inefficient-string-concatenation,-performance-inefficient-vector-operation ;;
-      *) extra= ;;
-    esac
-    exec "$0" -p "$2" --quiet --warnings-as-errors="*" $extra "$1"' \
-    "$tidy" {} "$build/tidy" >"$log" 2>&1
-status=$?
-set -e
-
-# The Windows sources, as the mingw-w64 compiler sees them: clang's own
-# Windows target finds the mingw C headers, and takes the C++ library's from
-# the compiler the build uses (the posix thread model, as
-# cmake/mingw-common.cmake picks it).
-mapfile -t windows < <(find src tests -name '*_windows.cpp' -o -path 'tests/win/*.cpp' |
-  LC_ALL=C sort)
-cxx=$(command -v "$mingw-g++-posix" || command -v "$mingw-g++")
-mapfile -t libcxx < <("$cxx" -v -E -x c++ /dev/null 2>&1 |
-  sed -n '/search starts here/,/End of search/p' | grep '/include/c++' | sed 's/^ *//')
-windowsArgs=(--target="$mingw" -std=c++20 -Isrc)
-for dir in "${libcxx[@]}"; do windowsArgs+=(-isystem "$(realpath "$dir")"); done
-echo "== clang-tidy: ${#windows[@]} Windows files ($mingw), $jobs at a time"
-set +e
-printf '%s\n' "${windows[@]}" |
-  xargs -P "$jobs" -I{} "$tidy" --quiet --warnings-as-errors="*" {} -- "${windowsArgs[@]}" \
-    >>"$log" 2>&1
-windowsStatus=$?
-set -e
-grep -v -E '^[0-9]+ warnings? (and [0-9]+ errors? )?generated\.$' "$log" || true
-if ((status != 0 || windowsStatus != 0)); then
+tidy "the tests" "$build" "$tests" \
+  -checks=-bugprone-unchecked-optional-access,-performance-inefficient-string-concatenation,-performance-inefficient-vector-operation
+# The Windows files themselves; the headers are read in the runs above.
+tidy "the Windows files (x86_64-w64-mingw32)" "$windows_build" "$windows" -header-filter='^$'
+if ((status != 0)); then
   echo "lint: clang-tidy found problems" >&2
   exit 1
 fi

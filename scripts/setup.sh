@@ -11,13 +11,15 @@
 #   build     the same and GoogleTest, which configuring the presets with
 #             tests needs
 #   tests     what the end-to-end and fault tests call
-#   lint      the pinned clang-format and clang-tidy, and the mingw-w64
-#             headers that clang-tidy reads the Windows sources with
+#   lint      the pinned clang-format and clang-tidy (run-clang-tidy with it),
+#             and the mingw-w64 compiler whose build clang-tidy reads the
+#             Windows sources from
 #   fuzz      clang, for the sanitizer builds and the fuzz targets
 #   coverage  gcovr
 #   windows   mingw-w64, Wine, the ja_JP.UTF-8 locale; and wine32:i386, the
 #             one optional package (see below)
-#   bench     Google Benchmark and the programs the benchmark runs as peers
+#   bench     Google Benchmark, hyperfine, and the programs the benchmark runs
+#             as peers
 #   package   dpkg-dev, lintian, and mingw-w64 for the Windows .zip files
 #
 # A package mirror may be half-synced: `apt-get update` is retried, and when
@@ -42,11 +44,11 @@ declare -A group=(
   [program]="cmake ninja-build g++ make"
   [build]="cmake ninja-build g++ make libgtest-dev libgmock-dev"
   [tests]="python3 util-linux"
-  [lint]="clang-format-16 clang-tidy-16 python3 g++-mingw-w64-x86-64"
+  [lint]="clang-format-16 clang-tidy-16 g++-mingw-w64-x86-64"
   [fuzz]="clang"
   [coverage]="gcovr"
   [windows]="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 locales"
-  [bench]="libbenchmark-dev gettext-base time python3 python3-yaml"
+  [bench]="libbenchmark-dev gettext-base time python3 python3-yaml hyperfine"
   [package]="dpkg-dev lintian python3 g++-mingw-w64-i686 g++-mingw-w64-x86-64"
 )
 optional_i386=wine32:i386

@@ -15,8 +15,6 @@ asan_build=${VESK_ASAN_BUILD:-build/asan}
 tsan_build=${VESK_TSAN_BUILD:-build/tsan}
 fuzz_build=${VESK_FUZZ_BUILD:-build/fuzz}
 fuzz_seconds=${VESK_FUZZ_SECONDS:-30}
-# fuzz target : seed corpus below fuzz/corpus
-targets=(yaml_parse:yaml cmdline:cmdline variables:variables substitute:substitute setting:setting)
 
 scripts/setup.sh build tests fuzz
 
@@ -34,8 +32,10 @@ TSAN_OPTIONS=halt_on_error=1 "$tsan_build/convert_tests" --gtest_repeat=3 --gtes
 
 echo "== fuzz targets, ${fuzz_seconds} s each"
 cmake --preset fuzz -B "$fuzz_build" >/dev/null
+# The targets and their seed corpora, as fuzz/CMakeLists.txt lists them.
+mapfile -t targets <"$fuzz_build/fuzz/targets.txt"
 names=()
-for entry in "${targets[@]}"; do names+=("fuzz_${entry%%:*}"); done
+for entry in "${targets[@]}"; do names+=("${entry%% *}"); done
 cmake --build "$fuzz_build" -j2 --target "${names[@]}"
 
 artifacts="$fuzz_build/artifacts"
@@ -43,16 +43,16 @@ mkdir -p "$artifacts"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 for entry in "${targets[@]}"; do
-  name=${entry%%:*}
-  corpus=fuzz/corpus/${entry#*:}
+  name=${entry%% *}
+  corpus=fuzz/corpus/${entry#* }
   mkdir -p "$work/$name"
-  echo "-- fuzz_$name"
+  echo "-- $name"
   # New inputs go to the scratch directory; the seed corpus stays as it is.
-  if ! TMPDIR="$work" "$fuzz_build/fuzz/fuzz_$name" -max_total_time="$fuzz_seconds" -timeout=10 \
+  if ! TMPDIR="$work" "$fuzz_build/fuzz/$name" -max_total_time="$fuzz_seconds" -timeout=10 \
        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts/$name-" \
        "$work/$name" "$corpus" >"$work/$name.log" 2>&1; then
     tail -n 60 "$work/$name.log"
-    echo "fuzz_$name: finding saved under $artifacts"
+    echo "$name: finding saved under $artifacts"
     exit 1
   fi
   grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units)' "$work/$name.log" || true

@@ -52,7 +52,7 @@ choose_runs() {
 build_windows() {
   for arch in $archs; do
     echo "== building $arch"
-    cmake --preset "$arch" -DVESK_WERROR=ON >/dev/null
+    cmake --preset "$arch" >/dev/null
     cmake --build "build/$arch" --target vesk vesk-trace vesk-platform-probe -j "$jobs"
   done
 }

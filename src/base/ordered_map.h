@@ -58,10 +58,6 @@ class OrderedMap {
 
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
-  void clear() {
-    entries_.clear();
-    slots_.clear();
-  }
   // Empties the table and hands over its entries, so that a caller can
   // release large values one by one (the YAML tree does, to keep deep
   // documents off the stack).
@@ -74,8 +70,6 @@ class OrderedMap {
 
   const_iterator begin() const { return entries_.begin(); }
   const_iterator end() const { return entries_.end(); }
-
-  bool operator==(const OrderedMap& other) const { return entries_ == other.entries_; }
 
  private:
   // A slot holds the low 32 bits of the key's hash above the entry's

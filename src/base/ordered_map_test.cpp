@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/test_ordered_map.h"
+
 namespace vesk {
 namespace {
 
@@ -63,6 +65,7 @@ TEST(OrderedMap, FindsEveryKeyAcrossGrowth) {
   EXPECT_TRUE(copy == map);
   copy.set("k1", 7);
   EXPECT_FALSE(copy == map);
+  EXPECT_EQ(*map.find("k1"), 1);
 }
 
 TEST(OrderedMap, EmptiedTablesStayUsable) {
@@ -76,7 +79,7 @@ TEST(OrderedMap, EmptiedTablesStayUsable) {
   map.set("k1", 100);
   EXPECT_EQ(*map.find("k1"), 100);
 
-  map.clear();
+  EXPECT_EQ(map.takeEntries().size(), 1u);
   EXPECT_FALSE(map.contains("k1"));
   map.set("new", 1);
   EXPECT_EQ(map.size(), 1u);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/test_ordered_map.h"
 #include "fileutil/path.h"
 
 namespace vesk {

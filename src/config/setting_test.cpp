@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/test_dir.h"
+#include "base/test_ordered_map.h"
 #include "fileutil/path.h"
 #include "support/output.h"
 

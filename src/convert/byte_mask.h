@@ -19,16 +19,6 @@ namespace vesk {
 
 inline constexpr std::size_t kMaskBlock = 64;
 
-// The plain definition, one byte at a time.
-template <char... Bytes>
-std::uint64_t blockMaskBytewise(const char* block) {
-  std::uint64_t mask = 0;
-  for (std::size_t i = 0; i < kMaskBlock; ++i) {
-    if (((block[i] == Bytes) || ...)) mask |= std::uint64_t{1} << i;
-  }
-  return mask;
-}
-
 // Eight bytes at a time: a byte of the word equal to b becomes zero after an
 // exclusive or with b in every byte, and the zero bytes are found exactly
 // (no false hits from borrows) by the high-bit test below.

@@ -86,11 +86,10 @@ void extractSources(const JobSettings& s, IncludeTable& includes) {
   for (const auto& entry : includes) listed.push_back(entry.first);
   for (const std::string& name : listFiles(s.sourceDir, s.ext, listed)) {
     // A file listed with an explicit number keeps it. The name is made
-    // absolute twice, once for the test and once for the new entry, as
-    // JobSettings::addFile did here before extraction got a table of its
-    // own. Each time the working directory is read again, so the program's
-    // system calls, as a system-call trace lists them, stay what they were:
-    // two reads of the working directory for each file found.
+    // absolute for the test and again for the new entry, not once for both:
+    // each asks for the working directory, and a run reads it twice for each
+    // file found, which is the sequence of calls a system-call trace shows
+    // and the fault-injection tests fail one by one.
     if (includes.contains(absPath(name))) continue;
     includes.set(absPath(name), kAutoNumber);
     VESK_TRACE("extract %.*s\n", name);

@@ -14,11 +14,9 @@
 namespace vesk {
 namespace {
 
-// Reads of 128 KiB, small enough to stay in the processor's cache between
-// the read and the rewrite. Output blocks of 1 MiB, three of them, handed to
-// the writer thread: with 512 KiB or 2 MiB the same work took more
-// processor and wall time, the smaller for its twice as many hand-overs.
-constexpr std::size_t kChunkSize = std::size_t{1} << 17;
+// Output blocks of 1 MiB, three of them, handed to the writer thread: with
+// 512 KiB or 2 MiB the same work took more processor and wall time, the
+// smaller for its twice as many hand-overs.
 constexpr std::size_t kOutputBlockSize = std::size_t{1} << 20;
 constexpr std::size_t kOutputBlocks = 3;
 constexpr std::string_view kLineBreak = "\r\n";
@@ -174,17 +172,12 @@ void appendSubstituted(std::string& out, std::string_view line, const VariableTa
 
 void convertFile(const std::string& source, const std::string& output,
                  const VariableTable& variables, bool syncStamps) {
-  convertFile(source, output, variables, kChunkSize, syncStamps);
-}
-
-void convertFile(const std::string& source, const std::string& output,
-                 const VariableTable& variables, std::size_t chunkSize, bool syncStamps) {
   if (variables.empty()) {
     platform::copyFileAtomic(source, output, syncStamps);
     return;
   }
   VESK_TRACE("read %.*s to replace\n", source);
-  rewriteFile(source, output, variables, chunkSize, syncStamps);
+  rewriteFile(source, output, variables, kReadChunkSize, syncStamps);
 }
 
 }  // namespace vesk

@@ -31,9 +31,8 @@ void appendSubstituted(std::string& out, std::string_view line, const VariableTa
 void convertFile(const std::string& source, const std::string& output,
                  const VariableTable& variables, bool syncStamps = false);
 
-// convertFile with a chosen read-chunk size, so tests can cut line breaks
-// apart at every position.
-void convertFile(const std::string& source, const std::string& output,
-                 const VariableTable& variables, std::size_t chunkSize, bool syncStamps = false);
+// A rewrite reads its source in pieces of this size, 128 KiB, small enough
+// to stay in the processor's cache between the read and the rewrite.
+inline constexpr std::size_t kReadChunkSize = std::size_t{1} << 17;
 
 }  // namespace vesk

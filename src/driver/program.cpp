@@ -44,7 +44,7 @@ void run(int argc, char** argv) {
   job->execute();
 }
 
-int fail(const char* message, int status) {
+int report(const char* message, int status) {
   print("%s\n", std::string_view(message));
   return status;
 }
@@ -56,15 +56,15 @@ int runMain(int argc, char** argv) {
   try {
     run(argc, argv);
   } catch (const VersionException& e) {
-    status = fail(e.what(), kExitSuccess);
+    status = report(e.what(), kExitSuccess);
   } catch (const UsageException& e) {
-    status = fail(e.what(), kExitUsage);
+    status = report(e.what(), kExitUsage);
   } catch (const std::bad_alloc&) {
-    status = fail("Out of memory", kExitFailure);
+    status = report("Out of memory", kExitFailure);
   } catch (const std::exception& e) {
-    status = fail(e.what(), kExitFailure);
+    status = report(e.what(), kExitFailure);
   } catch (...) {
-    status = fail("Unknown failure", kExitFailure);
+    status = report("Unknown failure", kExitFailure);
   }
   // A report that never reached its reader is a failure too; standard error
   // is the only place left to say so.

@@ -19,16 +19,11 @@ void ensureDir(const std::string& dir);
 // order of their names, a subdirectory's files listed when the walk meets it;
 // links to directories are not entered (a link loop would never end), linked
 // files are taken. Names are dir + separator + path below ("./sub/b.vsk").
-// A file is taken when wildcardMatch("*" + suffix, name); names in exclude
+// A file is taken when WildcardPattern("*" + suffix) matches its name; names in exclude
 // (exact comparison) are dropped. A directory that cannot be listed, the
 // start directory or any below it, raises FileException naming it; one that
 // is missing (removed while the walk goes on) contributes nothing.
 std::vector<std::string> listFiles(const std::string& dir, std::string_view suffix,
                                    const std::vector<std::string>& exclude);
-
-// '*' any run (separators included), '?' one character, bracket classes
-// [abc] [a-z] [!x] [^x]; letters A-Z compared without regard to case.
-// Characters are UTF-8 code points. Time is O(pattern * text) at worst.
-bool wildcardMatch(std::string_view pattern, std::string_view text);
 
 }  // namespace vesk

@@ -7,9 +7,14 @@
 
 #include "base/exception.h"
 #include "base/test_dir.h"
+#include "fileutil/wildcard.h"
 
 namespace vesk {
 namespace {
+
+bool wildcardMatch(std::string_view pattern, std::string_view text) {
+  return WildcardPattern(pattern).matches(text);
+}
 
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;

@@ -1,6 +1,5 @@
 #include "fileutil/wildcard.h"
 
-#include "fileutil/dir.h"
 #include "fileutil/utf8.h"
 
 namespace vesk {
@@ -137,10 +136,6 @@ bool WildcardPattern::matches(std::string_view text) const {
   }
   while (p < tokens_.size() && tokens_[p].kind == Token::Kind::Star) ++p;
   return p == tokens_.size();
-}
-
-bool wildcardMatch(std::string_view pattern, std::string_view text) {
-  return WildcardPattern(pattern).matches(text);
 }
 
 }  // namespace vesk

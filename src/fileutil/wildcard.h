@@ -1,4 +1,7 @@
-// A wildcard pattern parsed once and matched against many names.
+// A wildcard pattern parsed once and matched against many names: '*' any
+// run (separators included), '?' one character, bracket classes [abc] [a-z]
+// [!x] [^x]; letters A-Z compared without regard to case. Characters are
+// UTF-8 code points. Time is O(pattern * text) at worst.
 #pragma once
 
 #include <cstddef>

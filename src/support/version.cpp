@@ -1,5 +1,7 @@
 #include "support/version.h"
 
+#include "support/version_number.h"
+
 namespace vesk {
 namespace {
 

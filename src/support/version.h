@@ -7,9 +7,8 @@
 
 namespace vesk {
 
-inline constexpr const char* kProgramVersion = "1.12";
-
-// "VESK VERSION: 1.12\r\nCOMPILED BY: <tool chain>", without a final line end.
+// "VESK VERSION: <version>\r\nCOMPILED BY: <tool chain>", without a final line
+// end; the version is the project's, from CMakeLists.txt.
 const std::string& versionText();
 
 class VersionException : public Exception {

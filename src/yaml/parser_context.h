@@ -17,7 +17,7 @@ namespace kesoyaml {
 // into the "premature end" error.
 class TextOverrun {};
 
-class YamlParserContext final {
+class YamlParserContext {
  public:
   // The text ends with one NUL, the terminator, which every scan stops on.
   explicit YamlParserContext(std::string text);
