@@ -14,8 +14,8 @@
 #include <cstring>
 #include <thread>
 
-#include "../fault/fault.h"
-#include "../fault/no_unnamed.h"
+#include "testutil/fault.h"
+#include "testutil/no_unnamed.h"
 
 namespace hostile {
 namespace {

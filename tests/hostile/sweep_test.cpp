@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
-#include "../fault/fault.h"
-#include "../fault/jobs.h"
-#include "../fault/no_unnamed.h"
+#include "testutil/fault.h"
+#include "testutil/jobs.h"
+#include "testutil/no_unnamed.h"
 
 namespace hostile {
 namespace {

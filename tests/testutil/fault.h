@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "../e2e/harness.h"
+#include "testutil/harness.h"
 
 namespace fault {
 

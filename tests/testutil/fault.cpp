@@ -1,4 +1,4 @@
-#include "fault.h"
+#include "testutil/fault.h"
 
 #include <fcntl.h>
 #include <linux/filter.h>
@@ -26,7 +26,7 @@
 #include <gtest/gtest.h>
 
 #include "config/usage.h"
-#include "no_unnamed.h"
+#include "testutil/no_unnamed.h"
 
 namespace fault {
 namespace {
