@@ -6,6 +6,7 @@
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -150,6 +151,7 @@ Process::Process(const Sandbox& box, const std::vector<std::string>& args,
     if (::chdir(cwd.c_str()) != 0) ::_exit(126);
     if (options.removeCwd && ::rmdir(cwd.c_str()) != 0) ::_exit(126);
     if (options.namedTemporaries && !refuseUnnamedTemporaries()) ::_exit(126);
+    if (options.umask >= 0) ::umask(static_cast<mode_t>(options.umask));
     if (options.addressSpace != 0) {
       rlimit limit{options.addressSpace, options.addressSpace};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);

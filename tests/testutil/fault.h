@@ -56,6 +56,7 @@ struct StartOptions {
   bool namedTemporaries = false;  // refuse unnamed temporary files, as file
                                   // systems without them do
   bool closedOutput = false;      // standard output a pipe nobody reads
+  int umask = -1;                 // the umask it starts with; -1: the test's own
 };
 
 class Process {
