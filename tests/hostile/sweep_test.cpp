@@ -137,6 +137,8 @@ void enter(const Case& run) {
     if (::setgroups(0, nullptr) != 0 || ::setgid(kNoGroup) != 0 || ::setuid(kNobody) != 0) {
       ::_exit(126);
     }
+    const std::string counts = fault::nobodyCounts();
+    if (!counts.empty()) ::setenv("GCOV_PREFIX", counts.c_str(), 1);
   }
   for (const auto& [resource, value] : run.where.limits) {
     rlimit limit{value, value};

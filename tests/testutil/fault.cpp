@@ -86,10 +86,15 @@ void handToNobody(const Sandbox& box) {
   for (const auto& entry : fs::recursive_directory_iterator(root)) give(entry.path());
 }
 
+std::string nobodyCounts() { return env("VESK_NOBODY_COUNTS"); }
+
 Unprivileged::Unprivileged() {
   if (!runningAsRoot()) return;
   previous_ = env("VESK_RUNNER");
   std::string runner = "setpriv --reuid=nobody --regid=nogroup --clear-groups";
+  if (const std::string counts = nobodyCounts(); !counts.empty()) {
+    runner += " env GCOV_PREFIX=" + counts;
+  }
   if (!previous_.empty()) runner += " " + previous_;
   ::setenv("VESK_RUNNER", runner.c_str(), 1);
   changed_ = true;

@@ -31,6 +31,13 @@ bool runningAsRoot();
 // run as nobody, can use it as its owner would.
 void handToNobody(const Sandbox& box);
 
+// Where an instrumented program run as nobody writes its coverage counts
+// (GCOV_PREFIX), "" to leave them beside its objects: scripts/coverage.sh
+// sets VESK_NOBODY_COUNTS to a folder anyone may write, since nobody may not
+// reach the build directory of a clone in a private folder, and the
+// complaints of a failed count write would land in the output compared.
+std::string nobodyCounts();
+
 // While alive, the program runs as nobody (through setpriv) when the tests
 // run as root; otherwise nothing changes. The sandbox must have been handed
 // to nobody first.
