@@ -439,8 +439,8 @@ std::vector<Case> allCases() {
   for (const Job& job : fault::jobs()) {
     for (const Surroundings& where : allSurroundings()) {
       if (!limits && !where.limits.empty()) continue;
-      const bool others = where.plant == Plant::LinkToOthers ||
-                          where.plant == Plant::OthersFile || where.plant == Plant::SetIdSource;
+      const bool others = where.plant == Plant::LinkToOthers || where.plant == Plant::OthersFile ||
+                          where.plant == Plant::SetIdSource;
       if (!root && others) continue;
       for (bool asNobody : {false, true}) {
         if (asNobody && !root) continue;
