@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Builds vesk.exe and vesk-trace.exe for 32-bit and 64-bit Windows with
-# mingw-w64 and runs the end-to-end suite against all four under Wine, in a
-# fresh Wine prefix made in a temporary directory. The test-only
-# vesk-platform-probe.exe of each architecture runs the platform operations
-# that the program's command line never reaches (VESK_PLATFORM_PROBE).
+# Builds vesk.exe, vesk-trace.exe and the unit tests for 32-bit and 64-bit
+# Windows with mingw-w64 (GoogleTest built from Debian's sources in the same
+# build), and runs under Wine, in a fresh Wine prefix made in a temporary
+# directory, each architecture's unit tests and then the end-to-end suite
+# against its two programs.
 #
 # What it needs comes from scripts/setup.sh (group "windows"). When
 # wine32:i386 cannot be installed, both architectures are still built, the
-# 32-bit programs are not run, and one line says so with apt's reason.
+# 32-bit programs and unit tests are not run, and one line says so with
+# apt's reason.
 #
 #   scripts/test-windows.sh          build and test
 #   scripts/test-windows.sh --plan   say what would be built and run, and stop
@@ -53,7 +54,7 @@ build_windows() {
   for arch in $archs; do
     echo "== building $arch"
     cmake --preset "$arch" >/dev/null
-    cmake --build "build/$arch" --target vesk vesk-trace vesk-platform-probe -j "$jobs"
+    cmake --build "build/$arch" -j "$jobs"
   done
 }
 
@@ -94,6 +95,20 @@ cleanup() {
   fi
 }
 
+# The unit tests of every layer that builds for Windows, through ctest, whose
+# emulator (the toolchain's) is Wine.
+run_units() {
+  local failed=0
+  for arch in $run_archs; do
+    echo "== unit tests: $arch under Wine"
+    if ! ctest --test-dir "build/$arch" --output-on-failure; then
+      failed=$((failed + 1))
+      echo "!! $arch unit tests failed"
+    fi
+  done
+  return "$failed"
+}
+
 run_suite() {
   local failed=0
   local filter=()
@@ -104,7 +119,6 @@ run_suite() {
       [ "$program" = vesk-trace ] && trace=1
       echo "== end-to-end: $arch $program.exe under Wine"
       if ! VESK_PROGRAM="$root/build/$arch/$program.exe" VESK_TRACE_BUILD=$trace VESK_RUNNER=wine \
-          VESK_PLATFORM_PROBE="$root/build/$arch/vesk-platform-probe.exe" \
           "$host_build/tests/e2e_tests" --gtest_brief=1 "${filter[@]}"; then
         failed=$((failed + 1))
         echo "!! $arch $program.exe failed"
@@ -130,5 +144,8 @@ if [ -z "$run_archs" ]; then
 fi
 trap cleanup EXIT
 make_prefix
-run_suite
-echo "== the Windows end-to-end runs passed:$run_archs"
+status=0
+run_units || status=1
+run_suite || status=1
+((status == 0)) || exit 1
+echo "== the Windows unit tests and end-to-end runs passed:$run_archs"

@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "base/exception.h"
-#include "platform/windows_util.h"
+#include "platform/windows_internal.h"
 
 namespace vesk::platform {
 namespace {
@@ -45,11 +45,15 @@ DirEntry::Kind entryKind(const std::string& path, DWORD attributes) {
   return DirEntry::Kind::File;
 }
 
+}  // namespace
+
 std::string joinEntry(const std::string& dir, const std::string& name) {
   char last = dir.back();
   if (last == '\\' || last == '/' || last == ':') return dir + name;
   return dir + "\\" + name;
 }
+
+namespace {
 
 // A directory that is gone (removed while a walk goes on, or replaced by a
 // file: Windows says ERROR_DIRECTORY, Wine ERROR_INVALID_NAME) lists
@@ -120,6 +124,8 @@ bool sameFindData(const WIN32_FIND_DATAA& a, const WIN32_FIND_DATAA& b) {
          std::strcmp(a.cAlternateFileName, b.cAlternateFileName) == 0;
 }
 
+}  // namespace
+
 // Whether looking the entry's long name up again finds this very entry. The
 // "A" services hand out a name the code page cannot hold with the default
 // character ('?', a wildcard) in place of the lost characters, or respelt by
@@ -158,6 +164,8 @@ std::string ansiEntryName(const std::string& dir, const WIN32_FIND_DATAA& found)
   }
   return fromMultiByte(name);
 }
+
+namespace {
 
 void listAnsi(const std::string& dir, std::vector<DirEntry>& entries) {
   listEntries<WIN32_FIND_DATAA>(

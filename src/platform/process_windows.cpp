@@ -4,7 +4,7 @@
 
 #include "base/exception.h"
 #include "platform/console_lines.h"
-#include "platform/windows_util.h"
+#include "platform/windows_internal.h"
 
 namespace vesk::platform {
 namespace {
@@ -32,11 +32,15 @@ std::vector<std::wstring> wideArguments() {
   return result;
 }
 
+}  // namespace
+
 // Started by a bare name, the program stays in the working directory; with a
 // directory part its own file name tells where it really is.
 bool hasDirectoryPart(const std::wstring& path) {
   return path.find_first_of(L"\\/:") != std::wstring::npos;
 }
+
+namespace {
 
 // The program's file as the system loaded it; `started` if it cannot say.
 std::wstring moduleFileName(const std::wstring& started) {
@@ -53,6 +57,8 @@ std::wstring moduleFileName(const std::wstring& started) {
   }
 }
 
+}  // namespace
+
 // An argument as UTF-8. Without the wide services every name goes to the "A"
 // services, so an argument the code page cannot hold exactly is refused
 // rather than passed on respelt.
@@ -61,6 +67,8 @@ std::string argumentText(const std::wstring& argument) {
   if (!useWideApi()) multiByteFrom(CP_ACP, argument.data(), size, true);
   return utf8FromWide(argument.data(), size);
 }
+
+namespace {
 
 // The working directory through GetCurrentDirectoryW or ...A, as `String`.
 template <class String, class Get>

@@ -4,8 +4,8 @@
 
 #include <unistd.h>
 
-#include "expect.h"
-#include "harness.h"
+#include "testutil/expect.h"
+#include "testutil/harness.h"
 
 namespace e2e {
 namespace {

@@ -17,8 +17,8 @@
 #include <set>
 #include <stdexcept>
 
-#include "expect.h"
-#include "harness.h"
+#include "testutil/expect.h"
+#include "testutil/harness.h"
 
 namespace e2e {
 namespace {

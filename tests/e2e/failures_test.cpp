@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "expect.h"
-#include "harness.h"
+#include "testutil/expect.h"
+#include "testutil/harness.h"
 
 namespace e2e {
 namespace {

@@ -17,8 +17,8 @@
 #include <sstream>
 #include <thread>
 
-#include "expect.h"
-#include "harness.h"
+#include "testutil/expect.h"
+#include "testutil/harness.h"
 
 namespace e2e {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <thread>
 
-#include "expect.h"
-#include "harness.h"
+#include "testutil/expect.h"
+#include "testutil/harness.h"
 
 namespace e2e {
 namespace {

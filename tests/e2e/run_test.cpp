@@ -2,8 +2,8 @@
 // the program's directory, version and usage requests, and exit statuses.
 #include <gtest/gtest.h>
 
-#include "expect.h"
-#include "harness.h"
+#include "testutil/expect.h"
+#include "testutil/harness.h"
 
 namespace e2e {
 namespace {

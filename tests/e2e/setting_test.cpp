@@ -2,8 +2,8 @@
 // every way a setting file can be refused.
 #include <gtest/gtest.h>
 
-#include "expect.h"
-#include "harness.h"
+#include "testutil/expect.h"
+#include "testutil/harness.h"
 
 namespace e2e {
 namespace {

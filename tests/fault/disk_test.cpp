@@ -5,7 +5,7 @@
 // temporary file is left behind.
 #include <gtest/gtest.h>
 
-#include "fault.h"
+#include "testutil/fault.h"
 
 namespace fault {
 namespace {

@@ -3,7 +3,7 @@
 // the exit status of a failure, and no output is touched.
 #include <gtest/gtest.h>
 
-#include "fault.h"
+#include "testutil/fault.h"
 
 namespace fault {
 namespace {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "fault.h"
+#include "testutil/fault.h"
 
 namespace fault {
 namespace {

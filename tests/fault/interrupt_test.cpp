@@ -12,7 +12,7 @@
 #include <random>
 #include <thread>
 
-#include "fault.h"
+#include "testutil/fault.h"
 
 namespace fault {
 namespace {

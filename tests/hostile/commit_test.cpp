@@ -16,7 +16,7 @@
 #include <functional>
 #include <thread>
 
-#include "../fault/fault.h"
+#include "testutil/fault.h"
 
 namespace hostile {
 namespace {

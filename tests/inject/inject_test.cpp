@@ -25,8 +25,8 @@
 #include <utility>
 #include <vector>
 
-#include "../fault/fault.h"
-#include "../fault/jobs.h"
+#include "testutil/fault.h"
+#include "testutil/jobs.h"
 
 namespace inject {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "../fault/no_unnamed.h"
+#include "testutil/no_unnamed.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {

@@ -1,4 +1,4 @@
-#include "expect.h"
+#include "testutil/expect.h"
 
 #include <iconv.h>
 

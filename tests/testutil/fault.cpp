@@ -1,4 +1,4 @@
-#include "fault.h"
+#include "testutil/fault.h"
 
 #include <fcntl.h>
 #include <linux/filter.h>
@@ -6,6 +6,7 @@
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,7 +27,7 @@
 #include <gtest/gtest.h>
 
 #include "config/usage.h"
-#include "no_unnamed.h"
+#include "testutil/no_unnamed.h"
 
 namespace fault {
 namespace {
@@ -85,10 +86,15 @@ void handToNobody(const Sandbox& box) {
   for (const auto& entry : fs::recursive_directory_iterator(root)) give(entry.path());
 }
 
+std::string nobodyCounts() { return env("VESK_NOBODY_COUNTS"); }
+
 Unprivileged::Unprivileged() {
   if (!runningAsRoot()) return;
   previous_ = env("VESK_RUNNER");
   std::string runner = "setpriv --reuid=nobody --regid=nogroup --clear-groups";
+  if (const std::string counts = nobodyCounts(); !counts.empty()) {
+    runner += " env GCOV_PREFIX=" + counts;
+  }
   if (!previous_.empty()) runner += " " + previous_;
   ::setenv("VESK_RUNNER", runner.c_str(), 1);
   changed_ = true;
@@ -150,6 +156,7 @@ Process::Process(const Sandbox& box, const std::vector<std::string>& args,
     if (::chdir(cwd.c_str()) != 0) ::_exit(126);
     if (options.removeCwd && ::rmdir(cwd.c_str()) != 0) ::_exit(126);
     if (options.namedTemporaries && !refuseUnnamedTemporaries()) ::_exit(126);
+    if (options.umask >= 0) ::umask(static_cast<mode_t>(options.umask));
     if (options.addressSpace != 0) {
       rlimit limit{options.addressSpace, options.addressSpace};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);

@@ -1,4 +1,4 @@
-#include "no_unnamed.h"
+#include "testutil/no_unnamed.h"
 
 #include <fcntl.h>
 #include <linux/filter.h>

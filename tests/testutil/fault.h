@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "../e2e/harness.h"
+#include "testutil/harness.h"
 
 namespace fault {
 
@@ -30,6 +30,13 @@ bool runningAsRoot();
 // Makes every file below the sandbox belong to nobody, so that the program,
 // run as nobody, can use it as its owner would.
 void handToNobody(const Sandbox& box);
+
+// Where an instrumented program run as nobody writes its coverage counts
+// (GCOV_PREFIX), "" to leave them beside its objects: scripts/coverage.sh
+// sets VESK_NOBODY_COUNTS to a folder anyone may write, since nobody may not
+// reach the build directory of a clone in a private folder, and the
+// complaints of a failed count write would land in the output compared.
+std::string nobodyCounts();
 
 // While alive, the program runs as nobody (through setpriv) when the tests
 // run as root; otherwise nothing changes. The sandbox must have been handed
@@ -56,6 +63,7 @@ struct StartOptions {
   bool namedTemporaries = false;  // refuse unnamed temporary files, as file
                                   // systems without them do
   bool closedOutput = false;      // standard output a pipe nobody reads
+  int umask = -1;                 // the umask it starts with; -1: the test's own
 };
 
 class Process {

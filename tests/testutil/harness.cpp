@@ -1,4 +1,4 @@
-#include "harness.h"
+#include "testutil/harness.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "expect.h"
+#include "testutil/expect.h"
 
 namespace e2e {
 namespace {

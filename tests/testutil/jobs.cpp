@@ -1,4 +1,4 @@
-#include "jobs.h"
+#include "testutil/jobs.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "fault.h"
+#include "testutil/fault.h"
 
 namespace fault {
 
