@@ -84,13 +84,13 @@ bool namesDirectory(const std::string& base) { return base.empty() || base == ".
 
 // ---- The kernel's rules on files planted in sticky directories ------------
 
-// A switch of /proc/sys/fs; where it cannot be read, it counts as on (1),
-// the usual setting, so that an unknown rule is kept rather than broken.
+// A switch of /proc/sys/fs; where it cannot be read (no /proc), it counts
+// as off, the kernel's own default.
 int kernelSwitch(const char* path) {
   UniqueFd fd(openAt(AT_FDCWD, path, O_RDONLY));
-  char digit = '1';
-  if (fd && ::read(fd.get(), &digit, 1) != 1) digit = '1';
-  return digit >= '0' && digit <= '9' ? digit - '0' : 1;
+  char digit = '0';
+  if (!fd || ::read(fd.get(), &digit, 1) != 1) digit = '0';
+  return digit >= '0' && digit <= '9' ? digit - '0' : 0;
 }
 
 // Whether the kernel would refuse this process an open with O_CREAT of the
@@ -117,14 +117,16 @@ bool refusedInSticky(const struct stat& dir, const struct stat& file) {
 
 // In a user namespace other than the first, a file whose owner is not
 // mapped shows the overflow ID; giving that ID would hand the file to
-// whoever it maps to. Where this cannot be told, 65534 is never given.
+// whoever it maps to. Where this cannot be told (no /proc), the namespace
+// counts as the first, where no ID is the overflow ID.
 bool isOverflowId(unsigned id, const char* overflowFile) {
   static const bool firstNamespace = [] {
     UniqueFd fd(openAt(AT_FDCWD, "/proc/self/uid_map", O_RDONLY));
     char text[64] = {};
     ssize_t n = fd ? ::read(fd.get(), text, sizeof text - 1) : -1;
     unsigned inside = 1, outside = 1, count = 0;
-    return n > 0 && std::sscanf(text, "%u %u %u", &inside, &outside, &count) == 3 && inside == 0 &&
+    if (n <= 0) return true;
+    return std::sscanf(text, "%u %u %u", &inside, &outside, &count) == 3 && inside == 0 &&
            outside == 0 && count == 4294967295u;
   }();
   if (firstNamespace) return false;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include <string>
 
 #include "platform/windows_test_util.h"
@@ -61,7 +63,8 @@ struct CountingCloser {
 using Counted = ScopedHandle<CountingCloser>;
 
 TEST(Handles, AreClosedOnceByTheirLastOwner) {
-  const HANDLE fake = toHandle(42);
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): a handle that is never used
+  const HANDLE fake = reinterpret_cast<HANDLE>(std::intptr_t{42});
   CountingCloser::closed = 0;
   {
     Counted a(fake);
@@ -88,7 +91,6 @@ TEST(Handles, AreClosedOnceByTheirLastOwner) {
   EXPECT_FALSE(failing);
   CountingCloser::failing = false;
   EXPECT_EQ(CountingCloser::closed, 2);
-  EXPECT_EQ(fromHandle(toHandle(42)), 42);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include <filesystem>
 #include <sstream>
 
@@ -161,7 +163,10 @@ TEST(YamlWriter, DeepTreesAreWrittenWithoutRecursion) {
   CountingOutput out;
   root->write(out);
   // Header, then per level d (0..kDepth-1): CR LF, d TABs, "- ".
-  EXPECT_EQ(out.size, kHeader.size() + kDepth * 4 + kDepth * (kDepth - 1) / 2);
+  // The count wraps on 32-bit size_t; the expectation wraps the same way.
+  const std::uint64_t expected =
+      kHeader.size() + std::uint64_t{kDepth} * 4 + std::uint64_t{kDepth} * (kDepth - 1) / 2;
+  EXPECT_EQ(out.size, static_cast<std::size_t>(expected));
 }
 
 class YamlSave : public vesk::TempDirTest {};

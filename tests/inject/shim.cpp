@@ -11,16 +11,32 @@
 //   VESK_INJECT_REPORT=f   at exit, write "calls <count>\n" and, when the
 //                          fault was injected, "fired <function>\n" to f
 //
+// Race mode, in place of failing calls: stop at a call, let an attacker act,
+// then make the call as asked.
+//   VESK_RACE_MARK=text    count from the first call whose name holds text
+//                          (the output's directory); every call after it is
+//                          counted, those that only move bytes (read, write,
+//                          copy_file_range, sendfile) aside
+//   VESK_RACE_AT=n         at the n-th counted call, before making it, run
+//                          /bin/sh -c "$VESK_RACE_ACTION" and wait for it
+//   VESK_RACE_UID=u, VESK_RACE_GID=g   the attacker's IDs (unset: the run's)
+// The report's "calls" then counts the calls of race mode, and "fired" names
+// the call the action ran before.
+//
 // The shim allocates nothing and takes no lock, so it may be called from a
-// signal handler and from the write-behind thread.
+// signal handler and from the write-behind thread. The race action forks
+// and executes a shell: fork, setresuid and execve are safe in a signal
+// handler, and the child touches no lock of the parent's.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>  // NOLINT(modernize-deprecated-headers): struct sigaction is POSIX
 #include <sys/sendfile.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -77,12 +93,79 @@ const char* onlyCall = nullptr;
 int forcedErrno = 0;
 const char* reportFile = nullptr;
 
+const char* raceMark = nullptr;  // race mode when set
+const char* raceAction = nullptr;
+unsigned long raceAt = 0;
+long raceUid = -1;
+long raceGid = -1;
+std::atomic<bool> raceArmed{false};
+
 unsigned long parseNumber(const char* text) {
   return text == nullptr ? 0 : std::strtoul(text, nullptr, 10);
 }
 
+long parseId(const char* text) { return text == nullptr ? -1 : std::strtol(text, nullptr, 10); }
+
+// The attacker's turn: the action runs to its end as the attacker, with
+// /dev/null for its standard streams, so that nothing it leaves running holds
+// the run's output open.
+void runAction() {
+  pid_t child = ::fork();
+  if (child < 0) return;
+  if (child == 0) {
+    int null = __real_open("/dev/null", O_RDWR, 0);
+    if (null >= 0) {
+      for (int fd = 0; fd <= 2; ++fd) ::dup2(null, fd);
+    }
+    if (raceGid >= 0 && (::setgroups(0, nullptr) != 0 ||
+                         ::setresgid(static_cast<gid_t>(raceGid), static_cast<gid_t>(raceGid),
+                                     static_cast<gid_t>(raceGid)) != 0)) {
+      ::_exit(126);
+    }
+    if (raceUid >= 0 && ::setresuid(static_cast<uid_t>(raceUid), static_cast<uid_t>(raceUid),
+                                    static_cast<uid_t>(raceUid)) != 0) {
+      ::_exit(126);
+    }
+    char shell[] = "/bin/sh", dashC[] = "-c";
+    char* const argv[] = {shell, dashC, const_cast<char*>(raceAction), nullptr};
+    ::execve(shell, argv, environ);
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+bool movesBytesOnly(const char* name) {
+  for (const char* data : {"read", "write", "copy_file_range", "sendfile"}) {
+    if (std::strcmp(name, data) == 0) return true;
+  }
+  return false;
+}
+
+// Race mode: counts a call of `name` on `path` (null: a descriptor's call)
+// and runs the action before the chosen one.
+void raceStep(const char* name, const char* path) {
+  if (!raceArmed.load()) {
+    if (path == nullptr || std::strstr(path, raceMark) == nullptr) return;
+    raceArmed.store(true);
+  }
+  if (movesBytesOnly(name)) return;
+  unsigned long n = counted.fetch_add(1) + 1;
+  if (n != raceAt || raceAction == nullptr) return;
+  firedIn.store(name);
+  int error = errno;
+  runAction();
+  errno = error;
+}
+
 // Counts a call of `name`; true when this is the one to fail, with errno set.
-bool injected(const char* name, int error) {
+// `path` is the name the call is given, if any.
+bool injected(const char* name, int error, const char* path = nullptr) {
+  if (raceMark != nullptr) {
+    raceStep(name, path);
+    return false;
+  }
   if (onlyCall != nullptr && std::strcmp(name, onlyCall) != 0) return false;
   unsigned long n = counted.fetch_add(1) + 1;
   if (n != failAt) return false;
@@ -137,6 +220,11 @@ __attribute__((constructor)) void setUp() {
   onlyCall = std::getenv("VESK_INJECT_CALL");
   forcedErrno = static_cast<int>(parseNumber(std::getenv("VESK_INJECT_ERRNO")));
   reportFile = std::getenv("VESK_INJECT_REPORT");
+  raceMark = std::getenv("VESK_RACE_MARK");
+  raceAction = std::getenv("VESK_RACE_ACTION");
+  raceAt = parseNumber(std::getenv("VESK_RACE_AT"));
+  raceUid = parseId(std::getenv("VESK_RACE_UID"));
+  raceGid = parseId(std::getenv("VESK_RACE_GID"));
   std::atexit(writeReport);
 }
 
@@ -154,7 +242,7 @@ int __wrap_open(const char* path, int flags, ...) {
   va_start(args, flags);
   mode_t mode = modeArgument(flags, args);
   va_end(args);
-  if (injected("open", openError(flags))) return -1;
+  if (injected("open", openError(flags), path)) return -1;
   return __real_open(path, flags, mode);
 }
 
@@ -163,7 +251,7 @@ int __wrap_openat(int dir, const char* path, int flags, ...) {
   va_start(args, flags);
   mode_t mode = modeArgument(flags, args);
   va_end(args);
-  if (injected("openat", openError(flags))) return -1;
+  if (injected("openat", openError(flags), path)) return -1;
   return __real_openat(dir, path, flags, mode);
 }
 
@@ -199,32 +287,32 @@ int __wrap_fstat(int fd, struct stat* st) {
 }
 
 int __wrap_stat(const char* path, struct stat* st) {
-  if (injected("stat", EACCES)) return -1;
+  if (injected("stat", EACCES, path)) return -1;
   return __real_stat(path, st);
 }
 
 int __wrap_lstat(const char* path, struct stat* st) {
-  if (injected("lstat", EACCES)) return -1;
+  if (injected("lstat", EACCES, path)) return -1;
   return __real_lstat(path, st);
 }
 
 int __wrap_statx(int dir, const char* path, int flags, unsigned mask, struct statx* sx) {
-  if (injected("statx", EACCES)) return -1;
+  if (injected("statx", EACCES, path)) return -1;
   return __real_statx(dir, path, flags, mask, sx);
 }
 
 int __wrap_faccessat(int dir, const char* path, int mode, int flags) {
-  if (injected("faccessat", EACCES)) return -1;
+  if (injected("faccessat", EACCES, path)) return -1;
   return __real_faccessat(dir, path, mode, flags);
 }
 
 int __wrap_mkdir(const char* path, mode_t mode) {
-  if (injected("mkdir", EACCES)) return -1;
+  if (injected("mkdir", EACCES, path)) return -1;
   return __real_mkdir(path, mode);
 }
 
 DIR* __wrap_opendir(const char* path) {
-  if (injected("opendir", EACCES)) return nullptr;
+  if (injected("opendir", EACCES, path)) return nullptr;
   return __real_opendir(path);
 }
 
@@ -244,17 +332,17 @@ int __wrap_closedir(DIR* dir) {
 }
 
 int __wrap_renameat(int fromDir, const char* from, int toDir, const char* to) {
-  if (injected("renameat", ENOSPC)) return -1;
+  if (injected("renameat", ENOSPC, to)) return -1;
   return __real_renameat(fromDir, from, toDir, to);
 }
 
 int __wrap_unlinkat(int dir, const char* path, int flags) {
-  if (injected("unlinkat", EACCES)) return -1;
+  if (injected("unlinkat", EACCES, path)) return -1;
   return __real_unlinkat(dir, path, flags);
 }
 
 int __wrap_linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
-  if (injected("linkat", ENOSPC)) return -1;
+  if (injected("linkat", ENOSPC, to)) return -1;
   return __real_linkat(fromDir, from, toDir, to, flags);
 }
 
@@ -269,7 +357,7 @@ int __wrap_fchown(int fd, uid_t owner, gid_t group) {
 }
 
 ssize_t __wrap_readlink(const char* path, char* buffer, size_t size) {
-  if (injected("readlink", EACCES)) return -1;
+  if (injected("readlink", EACCES, path)) return -1;
   return __real_readlink(path, buffer, size);
 }
 
@@ -294,12 +382,12 @@ char* __wrap_getcwd(char* buffer, size_t size) {
 }
 
 int __wrap_chdir(const char* path) {
-  if (injected("chdir", EACCES)) return -1;
+  if (injected("chdir", EACCES, path)) return -1;
   return __real_chdir(path);
 }
 
 char* __wrap_realpath(const char* path, char* resolved) {
-  if (injected("realpath", EACCES)) return nullptr;
+  if (injected("realpath", EACCES, path)) return nullptr;
   return __real_realpath(path, resolved);
 }
 
@@ -333,12 +421,12 @@ int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*
 }
 
 int __wrap_fstatat(int dir, const char* path, struct stat* st, int flags) {
-  if (injected("fstatat", EACCES)) return -1;
+  if (injected("fstatat", EACCES, path)) return -1;
   return __real_fstatat(dir, path, st, flags);
 }
 
 ssize_t __wrap_readlinkat(int dir, const char* path, char* buffer, size_t size) {
-  if (injected("readlinkat", EACCES)) return -1;
+  if (injected("readlinkat", EACCES, path)) return -1;
   return __real_readlinkat(dir, path, buffer, size);
 }
 
