@@ -30,10 +30,10 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <pthread.h>
 #include <signal.h>  // NOLINT(modernize-deprecated-headers): struct sigaction is POSIX
 #include <sys/sendfile.h>
-#include <grp.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
