@@ -1,46 +1,19 @@
 #include "fileutil/filetime.h"
 
 #include <chrono>
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
-#include <optional>
 
 #include <gtest/gtest.h>
 
 #include "base/exception.h"
 #include "base/test_dir.h"
 #include "platform/platform.h"
+#include "platform/zone_test_util.h"
 
 namespace vesk {
 namespace {
 
-// Runs a test in a fixed time zone and restores the previous one afterwards.
-// The Windows C run time reads no POSIX zone rules: there the test runs in
-// the machine's zone, which must not matter either.
-class ZoneGuard {
- public:
-#ifdef _WIN32
-  explicit ZoneGuard(const char*) {}
-#else
-  explicit ZoneGuard(const char* zone) {
-    if (const char* old = std::getenv("TZ")) saved_ = old;
-    ::setenv("TZ", zone, 1);
-    ::tzset();
-  }
-  ~ZoneGuard() {
-    if (saved_) {
-      ::setenv("TZ", saved_->c_str(), 1);
-    } else {
-      ::unsetenv("TZ");
-    }
-    ::tzset();
-  }
-
- private:
-  std::optional<std::string> saved_;
-#endif
-};
+using platform::ZoneGuard;
 
 // Central European rules written out, so no time-zone database is needed.
 constexpr const char* kBerlin = "CET-1CEST,M3.5.0,M10.5.0/3";
