@@ -20,8 +20,8 @@
 //   VESK_RACE_AT=n         at the n-th counted call, before making it, run
 //                          /bin/sh -c "$VESK_RACE_ACTION" and wait for it
 //   VESK_RACE_UID=u, VESK_RACE_GID=g   the attacker's IDs (unset: the run's)
-// The report's "calls" then counts the calls of race mode, and "fired" names
-// the call the action ran before.
+// The report's "calls" then counts the calls of race mode, "fired" names the
+// call the action ran before, and "acted" gives the action's exit status.
 //
 // The shim allocates nothing and takes no lock, so it may be called from a
 // signal handler and from the write-behind thread. The race action forks
@@ -99,6 +99,7 @@ unsigned long raceAt = 0;
 long raceUid = -1;
 long raceGid = -1;
 std::atomic<bool> raceArmed{false};
+std::atomic<int> actionStatus{-1};  // the action's exit status, once it ran
 
 unsigned long parseNumber(const char* text) {
   return text == nullptr ? 0 : std::strtoul(text, nullptr, 10);
@@ -117,6 +118,9 @@ void runAction() {
     if (null >= 0) {
       for (int fd = 0; fd <= 2; ++fd) ::dup2(null, fd);
     }
+    // A run that is already the attacker (vesk started as that user) keeps
+    // its IDs: it may not change them.
+    if (raceUid == static_cast<long>(::geteuid())) raceUid = raceGid = -1;
     if (raceGid >= 0 && (::setgroups(0, nullptr) != 0 ||
                          ::setresgid(static_cast<gid_t>(raceGid), static_cast<gid_t>(raceGid),
                                      static_cast<gid_t>(raceGid)) != 0)) {
@@ -134,6 +138,7 @@ void runAction() {
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  actionStatus.store(WIFEXITED(status) ? WEXITSTATUS(status) : 128);
 }
 
 bool movesBytesOnly(const char* name) {
@@ -204,6 +209,11 @@ void writeReport() {
   if (const char* name = firedIn.load()) {
     append(at, "fired ");
     append(at, name);
+    append(at, "\n");
+  }
+  if (int status = actionStatus.load(); status >= 0) {
+    append(at, "acted ");
+    appendNumber(at, static_cast<unsigned long>(status));
     append(at, "\n");
   }
   int fd = __real_open(reportFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

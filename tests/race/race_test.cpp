@@ -101,7 +101,8 @@ const std::vector<Action>& actions() {
   static const std::vector<Action> all = {
       {"file to link", Start::File, "rm -f att/out/00.txt && ln -s ../x/00.txt att/out/00.txt"},
       {"file to FIFO", Start::File,
-       "rm -f att/out/00.txt && mkfifo -m 666 att/out/00.txt" + reader},
+       // mkfifo -m sets the bits through /proc: chmod does without it.
+       "rm -f att/out/00.txt && mkfifo att/out/00.txt && chmod 666 att/out/00.txt" + reader},
       {"file to folder", Start::File, "rm -f att/out/00.txt && mkdir att/out/00.txt"},
       {"link to file", Start::Link, "rm -f att/out/00.txt && echo planted > att/out/00.txt"},
       {"FIFO to link", Start::Fifo, "rm -f att/out/00.txt && ln -s ../x/00.txt att/out/00.txt"},
@@ -230,16 +231,17 @@ bool same(const State& a, const State& b) {
          std::tie(b.mode, b.uid, b.gid, b.ino, b.bytes, b.acl);
 }
 
-// Sets the kernel's three switches for its lifetime and puts them back.
+// Sets the kernel's three switches on or off for its lifetime and puts them
+// back. Many systems have them on by default. Only root may set them.
 class KernelSwitches {
  public:
   explicit KernelSwitches(bool on) {
-    if (!on) return;
+    if (!fault::runningAsRoot()) return;
     for (const char* name : {"protected_symlinks", "protected_regular", "protected_fifos"}) {
       fs::path file = fs::path("/proc/sys/fs") / name;
       std::string old = e2e::readFile(file);
       saved_.emplace_back(file, old);
-      std::ofstream(file) << "1\n";
+      std::ofstream(file) << (on ? "1\n" : "0\n");
     }
   }
   ~KernelSwitches() {
@@ -330,7 +332,8 @@ class Sweep {
     put("att/x/00.txt", kAttackerFile, 0666, attackerUid_, attackerGid_);
     switch (start) {
       case Start::File:
-        put("att/out/00.txt", kOld, 0640, victimUid_, victimGid_);
+        // The attacker's own: in the sticky folder only its owner may swap it.
+        put("att/out/00.txt", kOld, 0640, attackerUid_, attackerGid_);
         break;
       case Start::Link:
         fs::create_symlink("../x/00.txt", at("att/out/00.txt"));
@@ -350,6 +353,7 @@ class Sweep {
     bool timedOut = false;
     unsigned long calls = 0;
     std::string fired;
+    int acted = -1;  // the action's exit status
   };
 
   Run start(const Job& job, const Action* action, unsigned long n) const {
@@ -378,6 +382,8 @@ class Sweep {
       std::sscanf(text.c_str(), "calls %lu", &r.calls);
       std::size_t f = text.find("fired ");
       if (f != std::string::npos) r.fired = text.substr(f + 6, text.find('\n', f) - f - 6);
+      if (std::size_t a = text.find("acted "); a != std::string::npos)
+        r.acted = std::atoi(text.c_str() + a + 6);
     }
     return r;
   }
@@ -453,8 +459,8 @@ class Sweep {
     if (out == now.end() || !S_ISREG(out->second.mode)) return what + name + " missing; ";
     const State& s = out->second;
     if (s.bytes != job.output) what += name + " has the wrong bytes; ";
-    uid_t owner = start == Start::Link ? attackerUid_ : victimUid_;
-    gid_t group = start == Start::Link ? attackerGid_ : victimGid_;
+    uid_t owner = start == Start::None ? victimUid_ : attackerUid_;
+    gid_t group = start == Start::None ? victimGid_ : attackerGid_;
     // A rewrite keeps the old bits; a copy gives the source's (0644) where
     // no output was, and over an old one the bits both grant.
     const mode_t old = start == Start::Link ? 0666 : 0640;
@@ -486,7 +492,7 @@ class Sweep {
     // in a sticky folder is refused, as a shell's redirection would refuse
     // it. Without /proc the FIFO rule cannot be read and counts as off.
     const bool refused = where_.switches && (action.start == Start::Link ||
-                                             (action.start == Start::Fifo && !where_.noProc));
+                                             (action.start != Start::None && !where_.noProc));
     if (refused) {
       wrong = clean.result.status == 1 && clean.result.out.ends_with(": Permission denied\n")
                   ? ""
@@ -494,7 +500,7 @@ class Sweep {
     }
     EXPECT_EQ(wrong, "") << label << ": clean run\n" << clean.result.out;
     EXPECT_GT(clean.calls, 0U) << label << ": no call was counted";
-    int found = 0;
+    int found = 0, acted = 0, waited = 0;
     for (unsigned long n = 1; n <= clean.calls; ++n) {
       setUp(job, action.start);
       const Tree before = look(box_.progDir(), box_.program());
@@ -509,6 +515,8 @@ class Sweep {
                     r.result.status, e2e::lastLine(r.result.out).c_str(), what.c_str());
       }
       if (r.fired.empty() && !r.timedOut) what += "the action did not run; ";
+      if (r.acted == 0) ++acted;
+      if (r.timedOut) ++waited;
       if (what.empty()) continue;
       ++found;
       std::string text = label + ", call " + std::to_string(n) + " (" + r.fired + "): exit " +
@@ -521,7 +529,11 @@ class Sweep {
         ADD_FAILURE() << text;
       }
     }
-    std::printf("%s: %lu calls, %d wrong\n", label.c_str(), clean.calls, found);
+    // An action that failed at every call (a file it may not remove, say)
+    // tried nothing.
+    EXPECT_GT(acted, 0) << label << ": the action failed at every call";
+    std::printf("%s: %lu calls, %d acted, %d waited for a reader, %d wrong\n", label.c_str(),
+                clean.calls, acted, waited, found);
   }
 
   bool selected(const std::string& name) const {
@@ -591,7 +603,8 @@ TEST(Race, ConcurrentRunsOverLinkedOutputs) {
   std::string first;
   for (int round = 0; round < kRounds; ++round) {
     std::vector<std::unique_ptr<fault::Process>> running;
-    for (int i = 0; i < kRuns; ++i) running.push_back(std::make_unique<fault::Process>(box, args));
+    for (int i = 0; i < kRuns; ++i)
+      running.emplace_back(std::make_unique<fault::Process>(box, args));
     for (auto& vesk : running) {
       Result r = vesk->wait(std::chrono::seconds(20));
       std::string what = fault::checkRun(r, box);
