@@ -1,5 +1,5 @@
 // Every job of the injection sweep, run in hostile surroundings: standard
-// streams closed at start, tight resource limits, odd umasks,
+// streams closed at start, tight resource limits, odd umasks, no /proc,
 // outputs that are devices, FIFOs, links or other users' files, and sources
 // that are FIFOs or another user's with set-ID bits. Each runs as root and
 // as nobody (when the test runs as root), with unnamed and with named
@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pthread.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -67,6 +69,7 @@ struct Surroundings {
   mode_t umask = 022;
   Plant plant = Plant::None;
   bool mayFail = false;  // a limit that may leave too little to finish
+  bool noProc = false;   // an empty /proc, in a mount namespace of its own
 };
 
 std::vector<Surroundings> allSurroundings() {
@@ -86,6 +89,8 @@ std::vector<Surroundings> allSurroundings() {
       {"umask 000", {}, {}, 0},
       {"output a device", {}, {}, 022, Plant::Device},
       {"output a FIFO", {}, {}, 022, Plant::Fifo},
+      {"output a device, no /proc", {}, {}, 022, Plant::Device, false, true},
+      {"output a FIFO, no /proc", {}, {}, 022, Plant::Fifo, false, true},
       {"output a dangling link", {}, {}, 022, Plant::DanglingLink},
       {"output a link to another user's file", {}, {}, 022, Plant::LinkToOthers},
       {"output another user's file", {}, {}, 022, Plant::OthersFile},
@@ -135,6 +140,14 @@ void own(const fs::path& path, uid_t uid) {
   if (::lchown(path.c_str(), uid, gid) != 0) throw std::runtime_error("lchown " + path.string());
 }
 
+// An empty /proc for this process and those it starts, in a mount namespace
+// of its own.
+bool hideProc() {
+  return ::unshare(CLONE_NEWNS) == 0 &&
+         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+         ::mount("none", "/proc", "tmpfs", 0, nullptr) == 0;
+}
+
 // The child's side of a run: the surroundings, then the program.
 void enter(const Case& run) {
   // Nothing but the standard streams is inherited, so that a descriptor
@@ -142,6 +155,7 @@ void enter(const Case& run) {
   ::close_range(3, ~0U, 0);
   ::umask(run.where.umask);
   if (run.named && !fault::refuseUnnamedTemporaries()) ::_exit(126);
+  if (run.where.noProc && !hideProc()) ::_exit(126);  // before root is given up
   if (run.asNobody) {
     if (::setgroups(0, nullptr) != 0 || ::setgid(kNoGroup) != 0 || ::setuid(kNobody) != 0) {
       ::_exit(126);
@@ -509,8 +523,9 @@ bool limitsApply() {
 }
 
 // Every job in every surrounding, as root and as nobody, with unnamed and
-// named temporaries. Without root, the runs as nobody and those over other
-// users' files are left out; under VESK_HOSTILE_LIMITS=0, the limits.
+// named temporaries. Without root, the runs as nobody, those over other
+// users' files and those without /proc are left out; under
+// VESK_HOSTILE_LIMITS=0, the limits.
 std::vector<Case> allCases() {
   const bool root = fault::runningAsRoot();
   const bool limits = limitsApply();
@@ -520,7 +535,7 @@ std::vector<Case> allCases() {
       if (!limits && !where.limits.empty()) continue;
       const bool others = where.plant == Plant::LinkToOthers || where.plant == Plant::OthersFile ||
                           where.plant == Plant::SetIdSource;
-      if (!root && others) continue;
+      if (!root && (others || where.noProc)) continue;
       for (bool asNobody : {false, true}) {
         if (asNobody && !root) continue;
         for (bool named : {false, true}) cases.push_back({job, where, asNobody, named});
