@@ -26,6 +26,8 @@ using e2e::Result;
 using e2e::Sandbox;
 using fault::kNobody;
 using fault::kNoGroup;
+// A group that the runs as nobody are given as their one supplementary group.
+constexpr gid_t kSharedGroup = 4321;
 
 // An ACL as the kernel stores it: (tag, permissions, id) entries.
 struct AclEntry {
@@ -232,6 +234,28 @@ const Case kCases[] = {
        struct stat st = statOf(box.path("00.txt"));
        EXPECT_EQ(st.st_gid, kNoGroup);
        EXPECT_EQ(st.st_mode & 07777, 0600u);
+     }},
+    {"MemberOfTheOutputsGroupKeepsItsGroup",
+     [](Sandbox& box) {
+       if (!needsRoot().empty()) return needsRoot();
+       box.write("a.vsk", "a ${v}\n");
+       box.write("00.txt", "old");
+       fault::handToNobody(box);
+       ::chown(box.path("00.txt").c_str(), 0, kSharedGroup);
+       ::chmod(box.path("00.txt").c_str(), 0664);
+       return std::string();
+     },
+     {"a.vsk", "-variables:v=1"},
+     "setpriv --reuid=65534 --regid=65534 --groups=" + std::to_string(kSharedGroup),
+     [](Sandbox& box, const Result& r) {
+       // The owner cannot be given back by an ordinary user; the group can,
+       // to one of its members.
+       EXPECT_EQ(r.status, 0) << r.out;
+       EXPECT_EQ(box.read("00.txt"), "a 1\r\n");
+       struct stat st = statOf(box.path("00.txt"));
+       EXPECT_EQ(st.st_uid, kNobody);
+       EXPECT_EQ(st.st_gid, kSharedGroup);
+       EXPECT_EQ(st.st_mode & 07777, 0664u);
      }},
     {"UserNamespaceNeverGivesTheOverflowOwner",
      [](Sandbox& box) {

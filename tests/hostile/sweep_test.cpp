@@ -1,14 +1,17 @@
 // Every job of the injection sweep, run in hostile surroundings: standard
-// streams closed at start, tight resource limits, odd umasks, outputs that
-// are devices, FIFOs, links or other users' files, and sources of another
-// user with set-ID bits. Each runs as root and as nobody (when the test runs
-// as root), with unnamed and with named temporary files. Every run must end
-// in success or in one message, never by a signal that vesk could have
-// turned into a message; every output must be as it was or the right new
-// one, with permission bits only and its owner kept; no temporary file may
-// be left.
+// streams closed at start, tight resource limits, odd umasks, no /proc,
+// outputs that are devices, FIFOs, links or other users' files, and sources
+// that are FIFOs or another user's with set-ID bits. Each runs as root and
+// as nobody (when the test runs as root), with unnamed and with named
+// temporary files. Every run must end in success or in one message, never by
+// a signal that vesk could have turned into a message; every output must be
+// as it was or the right new one, with permission bits only and its owner
+// kept; no temporary file may be left.
 #include <fcntl.h>
 #include <grp.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -16,13 +19,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <ostream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "testutil/fault.h"
@@ -42,8 +48,8 @@ using fault::Snapshot;
 using fault::kNobody;
 using fault::kNoGroup;
 
-// What is planted where the job's first output goes (or, for SetIdSource,
-// on its sources).
+// What is planted where the job's first output goes (or, for FifoSource, in
+// place of its first source; for SetIdSource, on its sources).
 enum class Plant {
   None,
   Device,
@@ -52,6 +58,7 @@ enum class Plant {
   LinkToOthers,
   OthersFile,
   SetIdOutput,
+  FifoSource,
   SetIdSource
 };
 
@@ -62,6 +69,7 @@ struct Surroundings {
   mode_t umask = 022;
   Plant plant = Plant::None;
   bool mayFail = false;  // a limit that may leave too little to finish
+  bool noProc = false;   // an empty /proc, in a mount namespace of its own
 };
 
 std::vector<Surroundings> allSurroundings() {
@@ -72,11 +80,17 @@ std::vector<Surroundings> allSurroundings() {
       {"all standard streams closed", {0, 1, 2}, {}},
       {"file size limit", {}, {{RLIMIT_FSIZE, 3}}, 022, Plant::None, true},
       {"64 KiB stack", {}, {{RLIMIT_STACK, 64 << 10}}},
+      // Devices, FIFOs and sources that report no size are copied through
+      // vesk's own buffer rather than by the kernel.
+      {"64 KiB stack, output a FIFO", {}, {{RLIMIT_STACK, 64 << 10}}, 022, Plant::Fifo},
+      {"64 KiB stack, source a FIFO", {}, {{RLIMIT_STACK, 64 << 10}}, 022, Plant::FifoSource},
       {"no processes", {}, {{RLIMIT_NPROC, 0}}},
       {"umask 077", {}, {}, 077},
       {"umask 000", {}, {}, 0},
       {"output a device", {}, {}, 022, Plant::Device},
       {"output a FIFO", {}, {}, 022, Plant::Fifo},
+      {"output a device, no /proc", {}, {}, 022, Plant::Device, false, true},
+      {"output a FIFO, no /proc", {}, {}, 022, Plant::Fifo, false, true},
       {"output a dangling link", {}, {}, 022, Plant::DanglingLink},
       {"output a link to another user's file", {}, {}, 022, Plant::LinkToOthers},
       {"output another user's file", {}, {}, 022, Plant::OthersFile},
@@ -126,6 +140,14 @@ void own(const fs::path& path, uid_t uid) {
   if (::lchown(path.c_str(), uid, gid) != 0) throw std::runtime_error("lchown " + path.string());
 }
 
+// An empty /proc for this process and those it starts, in a mount namespace
+// of its own.
+bool hideProc() {
+  return ::unshare(CLONE_NEWNS) == 0 &&
+         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+         ::mount("none", "/proc", "tmpfs", 0, nullptr) == 0;
+}
+
 // The child's side of a run: the surroundings, then the program.
 void enter(const Case& run) {
   // Nothing but the standard streams is inherited, so that a descriptor
@@ -133,6 +155,7 @@ void enter(const Case& run) {
   ::close_range(3, ~0U, 0);
   ::umask(run.where.umask);
   if (run.named && !fault::refuseUnnamedTemporaries()) ::_exit(126);
+  if (run.where.noProc && !hideProc()) ::_exit(126);  // before root is given up
   if (run.asNobody) {
     if (::setgroups(0, nullptr) != 0 || ::setgid(kNoGroup) != 0 || ::setuid(kNobody) != 0) {
       ::_exit(126);
@@ -197,6 +220,17 @@ std::set<std::string> plantSetIdSources(const Sandbox& box, const Case& run) {
   return names;
 }
 
+// Puts a FIFO with the file's bits in place of the job's first source;
+// returns its name.
+std::set<std::string> plantFifoSource(const Sandbox& box, const Case& run) {
+  const std::string& source = run.job.args.front();
+  fs::remove(box.path(source));
+  if (::mkfifo(box.path(source).c_str(), 0644) != 0) throw std::runtime_error("mkfifo");
+  ::chmod(box.path(source).c_str(), 0644);  // whatever the umask
+  own(box.path(source), runner(run));
+  return {source};
+}
+
 // Plants what the surroundings ask for; returns the names whose checks are
 // the plant's own.
 std::set<std::string> plant(const Sandbox& box, const Case& run, const Expected& e) {
@@ -251,6 +285,8 @@ std::set<std::string> plant(const Sandbox& box, const Case& run, const Expected&
       ::chmod(target.c_str(), 06755);
       oldTimes(target);
       return {e.target};
+    case Plant::FifoSource:
+      return plantFifoSource(box, run);
     case Plant::SetIdSource:
       return plantSetIdSources(box, run);
   }
@@ -327,6 +363,8 @@ std::string checkPlant(const Sandbox& box, const Case& run, const Expected& e, c
       if (bits == 0755 || bits == (0755 & 0644)) return "";
       return "the output's bits are " + modeText(st.st_mode);
     }
+    case Plant::FifoSource:
+      return ok ? "" : "reading a FIFO source failed; ";
     case Plant::SetIdSource: {
       if (!ok) return "converting set-ID sources failed; ";
       std::string what;
@@ -398,6 +436,47 @@ std::string judge(const Sandbox& box, const Case& run, const Expected& e, const 
   return what.empty() ? what : what + "output: " + r.out + r.err;
 }
 
+// Writes the bytes of the source that a FIFO stands for into it once the
+// program opens it. A run that never opens it leaves the feeder waiting:
+// finish() lets it go.
+class Feeder {
+ public:
+  Feeder(fs::path fifo, std::string bytes) : fifo_(std::move(fifo)) {
+    thread_ = std::thread([this, bytes = std::move(bytes)] {
+      // A reader gone early makes the write fail with EPIPE, not end the test.
+      sigset_t pipe;
+      sigemptyset(&pipe);
+      sigaddset(&pipe, SIGPIPE);
+      ::pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+      int fd = ::open(fifo_.c_str(), O_WRONLY);
+      if (fd < 0) return;
+      [[maybe_unused]] ssize_t written = ::write(fd, bytes.data(), bytes.size());
+      ::close(fd);  // the run's outputs show what it read
+    });
+  }
+  ~Feeder() { finish(); }
+  Feeder(const Feeder&) = delete;
+  Feeder& operator=(const Feeder&) = delete;
+
+  void finish() {
+    if (!thread_.joinable()) return;
+    int reader = ::open(fifo_.c_str(), O_RDONLY | O_NONBLOCK);
+    thread_.join();
+    if (reader >= 0) ::close(reader);
+  }
+
+ private:
+  fs::path fifo_;
+  std::thread thread_;
+};
+
+const std::string& bytesOf(const Job& job, const std::string& name) {
+  for (const auto& file : job.files) {
+    if (file.name == name) return file.bytes;
+  }
+  throw std::runtime_error("no file " + name + " in " + job.name);
+}
+
 Outcome runIn(Sandbox& box, const Case& run, const Expected& e) {
   Outcome o;
   int fifo = -1;
@@ -406,9 +485,15 @@ Outcome runIn(Sandbox& box, const Case& run, const Expected& e) {
     // few bytes it writes wait in the pipe until the run is over.
     fifo = ::open(box.path(e.target).c_str(), O_RDONLY | O_NONBLOCK);
   }
+  std::optional<Feeder> feeder;
+  if (run.where.plant == Plant::FifoSource) {
+    const std::string& source = run.job.args.front();
+    feeder.emplace(box.path(source), bytesOf(run.job, source));
+  }
   box.setBeforeStart([&run] { enter(run); });
   o.result = box.run(run.job.args);
   box.setBeforeStart({});
+  if (feeder) feeder->finish();
   if (fifo >= 0) {
     char buffer[4096];
     ssize_t n;
@@ -418,8 +503,15 @@ Outcome runIn(Sandbox& box, const Case& run, const Expected& e) {
   return o;
 }
 
-// Plants on an output need a job that writes one.
+// Plants on an output need a job that writes one. A FIFO stands in for a
+// job's first source where the job names it and the outputs do not go by
+// its times, which a FIFO's writer changes.
 bool applies(const Case& run, const Expected& e) {
+  const std::vector<std::string>& args = run.job.args;
+  if (run.where.plant == Plant::FifoSource) {
+    return !args.empty() && args.front().ends_with(".vsk") && !run.job.sync &&
+           std::find(args.begin(), args.end(), "-doifmodified") == args.end();
+  }
   return run.where.plant == Plant::None || !e.target.empty();
 }
 
@@ -431,8 +523,9 @@ bool limitsApply() {
 }
 
 // Every job in every surrounding, as root and as nobody, with unnamed and
-// named temporaries. Without root, the runs as nobody and those over other
-// users' files are left out; under VESK_HOSTILE_LIMITS=0, the limits.
+// named temporaries. Without root, the runs as nobody, those over other
+// users' files and those without /proc are left out; under
+// VESK_HOSTILE_LIMITS=0, the limits.
 std::vector<Case> allCases() {
   const bool root = fault::runningAsRoot();
   const bool limits = limitsApply();
@@ -442,7 +535,7 @@ std::vector<Case> allCases() {
       if (!limits && !where.limits.empty()) continue;
       const bool others = where.plant == Plant::LinkToOthers || where.plant == Plant::OthersFile ||
                           where.plant == Plant::SetIdSource;
-      if (!root && others) continue;
+      if (!root && (others || where.noProc)) continue;
       for (bool asNobody : {false, true}) {
         if (asNobody && !root) continue;
         for (bool named : {false, true}) cases.push_back({job, where, asNobody, named});
@@ -474,7 +567,7 @@ TEST_P(Hostile, Run) {
   const Case& run = GetParam();
   Sandbox box;
   Expected e = cleanRun(box, run);
-  if (!applies(run, e)) GTEST_SKIP() << "the job writes no output to plant on";
+  if (!applies(run, e)) GTEST_SKIP() << "the job has nothing to plant on";
   fault::setUp(box, run.job);
   if (run.asNobody) fault::handToNobody(box);
   std::set<std::string> planted = plant(box, run, e);
