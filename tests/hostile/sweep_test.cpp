@@ -185,6 +185,8 @@ Expected cleanRun(Sandbox& box, const Case& run) {
   box.setBeforeStart({});
   if (r.status != 0) throw std::runtime_error(run.label() + ": clean run failed: " + r.out);
   e.after = fault::snapshot(box);
+  std::string wrong = fault::checkOutputs(run.job, e.before, e.after, run.where.umask);
+  if (!wrong.empty()) throw std::runtime_error(run.label() + ": clean run: " + wrong);
   e.out = r.out;
   for (const auto& [name, state] : e.after) {
     auto old = e.before.find(name);

@@ -224,6 +224,9 @@ void sweep(const Job& job, const OneCall& only,
   ASSERT_TRUE(fs::exists(box.elsewhere() / "inject-report")) << "vesk-inject wrote no report";
   ASSERT_GT(total.calls, 0U) << label << ": no such call";
   clean.after = snapshot(box);
+  if (only.call.empty()) {
+    EXPECT_EQ(fault::checkOutputs(job, clean.before, clean.after, 022), "") << label;
+  }
   clean.reports = fault::splitOutput(r.out).reports.size();
   clean.message = fault::splitOutput(r.out).message;
 

@@ -22,7 +22,10 @@ const std::vector<Job>& jobs() {
         {"01.txt", "", 0, 0, "real01.txt"}},
        {"a.vsk", "b.vsk"},
        "",
-       false},
+       false,
+       // A copy over an output keeps the bits both grant; 01.txt, a link,
+       // is written through.
+       {{"00.txt", "a\n", 0640, false}, {"real01.txt", "b1\nb2\n", 0644, false}}},
       {"rewrite",
        {{"a.vsk", "x ${v}\nplain\n"},
         {"b.vsk", "${w}\r\n"},
@@ -30,22 +33,27 @@ const std::vector<Job>& jobs() {
         {"05.txt", "old5", 2000}},
        {"a.vsk", "b.vsk:5", "-variables:v=1"},
        "",
-       false},
+       false,
+       {{"00.txt", "x 1\r\nplain\r\n", 0640, false}, {"05.txt", "\r\n", 0644, false}}},
       {"sync copy",
        {{"a.vsk", "a\n", 3000}, {"b.vsk", "b\n", 4000}, {"00.txt", "old0", 2000}},
        {"a.vsk", "b.vsk", "-sync"},
        "",
-       true},
+       true,
+       {{"00.txt", "a\n", 0644, false, 3000}, {"01.txt", "b\n", 0644, true, 4000}}},
       {"sync rewrite into a new directory",
        {{"a.vsk", "${v}\n", 3000}},
        {"a.vsk", "-sync", "-variables:v=2", "-d:made"},
        "made/",
-       true},
+       true,
+       {{"made/00.txt", "2\r\n", 0666, true, 3000}}},
       {"doifmodified",
        {{"a.vsk", "a\n"}, {"00.txt", "a\n", 500}, {"b.vsk", "b\n"}, {"01.txt", "outdated", 2000}},
        {"a.vsk", "b.vsk", "-doifmodified"},
        "",
-       false},
+       false,
+       // 00.txt is newer than its source and stays.
+       {{"01.txt", "b\n", 0644, false}}},
       {"extraction",
        {{"a.vsk", "a\n"},
         {"sub/b.vsk", "b\n"},
@@ -54,7 +62,8 @@ const std::vector<Job>& jobs() {
         {"01.txt", "old1", 2000}},
        {},
        "",
-       false},
+       false,
+       {{"00.txt", "a\n", 0644, false}, {"01.txt", "b\n", 0644, false}}},
       {"setting file",
        {{"veskenv.yml",
          "---\nvesk:\n  d: out\n  includes:\n    - a.vsk:3\n    - sub/b.vsk\n"
@@ -64,7 +73,8 @@ const std::vector<Job>& jobs() {
         {"out/03.txt", "old3", 2000}},
        {},
        "out/",
-       false},
+       false,
+       {{"out/03.txt", "3\r\n", 0644, false}, {"out/00.txt", "b 3\r\n", 0666, true}}},
       {"version", {}, {"-version"}, "", false},
   };
   return all;
@@ -93,6 +103,33 @@ Snapshot snapshot(const e2e::Sandbox& box) {
     state.link = entry.is_symlink();
   }
   return files;
+}
+
+std::string checkOutputs(const Job& job, const Snapshot& before, const Snapshot& after,
+                         unsigned umask) {
+  std::string what;
+  Snapshot expected = before;
+  for (const OutputSpec& out : job.outputs) {
+    FileState& state = expected[out.name];
+    state.bytes = out.bytes;
+    state.mode = out.fresh ? out.mode & ~umask : out.mode;
+    state.mtimeNs = out.age < 0 ? -1 : (kBaseTime - out.age) * std::int64_t{1000000000};
+  }
+  for (const auto& [name, state] : after) {
+    auto want = expected.find(name);
+    if (want == expected.end()) {
+      what += name + " was made; ";
+      continue;
+    }
+    if (state.bytes != want->second.bytes) what += name + " has other bytes; ";
+    if (state.mode != want->second.mode) what += name + " has other bits; ";
+    if (want->second.mtimeNs >= 0 && state.mtimeNs != want->second.mtimeNs)
+      what += name + " has another time; ";
+  }
+  for (const auto& entry : expected) {
+    if (!after.contains(entry.first)) what += entry.first + " is missing; ";
+  }
+  return what;
 }
 
 void setUp(const e2e::Sandbox& box, const Job& job) {
