@@ -591,7 +591,7 @@ TEST(Race, ConcurrentRunsOverLinkedOutputs) {
     box.write(name, "source " + std::to_string(i) + "\n");
     args.push_back(name);
   }
-  args.push_back("-d:out");
+  args.emplace_back("-d:out");
   fs::create_directories(box.path("out"));
   fs::create_directories(box.path("deploy"));
   for (int i = 0; i < kOutputs; ++i) {

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <stdexcept>
+#include <utility>
 
 #include "testutil/fault.h"
 
@@ -12,8 +13,11 @@ namespace fault {
 
 constexpr time_t kBaseTime = 1700000000;
 
-const std::vector<Job>& jobs() {
-  static const std::vector<Job> all = {
+namespace {
+
+// Copies and rewrites, with and without -sync.
+std::vector<Job> conversionJobs() {
+  return {
       {"copy",
        {{"a.vsk", "a\n"},
         {"b.vsk", "b1\nb2\n"},
@@ -47,6 +51,13 @@ const std::vector<Job>& jobs() {
        "made/",
        true,
        {{"made/00.txt", "2\r\n", 0666, true, 3000}}},
+  };
+}
+
+// The other ways of running: -doifmodified, extraction, a setting file and
+// -version.
+std::vector<Job> otherJobs() {
+  return {
       {"doifmodified",
        {{"a.vsk", "a\n"}, {"00.txt", "a\n", 500}, {"b.vsk", "b\n"}, {"01.txt", "outdated", 2000}},
        {"a.vsk", "b.vsk", "-doifmodified"},
@@ -77,6 +88,16 @@ const std::vector<Job>& jobs() {
        {{"out/03.txt", "3\r\n", 0644, false}, {"out/00.txt", "b 3\r\n", 0666, true}}},
       {"version", {}, {"-version"}, "", false},
   };
+}
+
+}  // namespace
+
+const std::vector<Job>& jobs() {
+  static const std::vector<Job> all = [] {
+    std::vector<Job> every = conversionJobs();
+    for (Job& job : otherJobs()) every.push_back(std::move(job));
+    return every;
+  }();
   return all;
 }
 
