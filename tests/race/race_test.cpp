@@ -480,6 +480,19 @@ class Sweep {
     return what;
   }
 
+  // With the kernel's rules on, a link, file or FIFO planted by another
+  // user in a sticky folder is refused, as a shell's redirection would
+  // refuse it. Without /proc the rules for files and FIFOs cannot be read
+  // and count as off.
+  std::string judgeCleanOrRefused(const Job& job, Start start, const Run& r) const {
+    const bool refused =
+        where_.switches && (start == Start::Link || (start != Start::None && !where_.noProc));
+    if (!refused) return judgeClean(job, start, r);
+    return r.result.status == 1 && r.result.out.ends_with(": Permission denied\n")
+               ? ""
+               : "a file planted by another user was written; ";
+  }
+
   // A FIFO output has a reader through the run: the test's own, opened
   // without waiting for a writer. -1 for other outputs.
   int fifoReader(Start start) const {
@@ -496,18 +509,8 @@ class Sweep {
     Run clean = start(job, nullptr, 0);
     if (reader >= 0) ::close(reader);
     ++runs_;
-    std::string wrong = judgeClean(job, action.start, clean);
-    // With the kernel's rules on, a link or a FIFO planted by another user
-    // in a sticky folder is refused, as a shell's redirection would refuse
-    // it. Without /proc the FIFO rule cannot be read and counts as off.
-    const bool refused = where_.switches && (action.start == Start::Link ||
-                                             (action.start != Start::None && !where_.noProc));
-    if (refused) {
-      wrong = clean.result.status == 1 && clean.result.out.ends_with(": Permission denied\n")
-                  ? ""
-                  : "a file planted by another user was written; ";
-    }
-    EXPECT_EQ(wrong, "") << label << ": clean run\n" << clean.result.out;
+    EXPECT_EQ(judgeCleanOrRefused(job, action.start, clean), "") << label << ": clean run\n"
+                                                                 << clean.result.out;
     EXPECT_GT(clean.calls, 0U) << label << ": no call was counted";
     int found = 0, acted = 0, waited = 0;
     // With a stride, every stride-th call, from a start that differs from
