@@ -38,7 +38,7 @@ esac
 # emulation refuses them ("Exec format error") even where wine32 installs.
 # Empty when it does, else the reason.
 no_32bit_reason() {
-  local loader=/usr/lib/wine/wine out
+  local loader=${VESK_WINE32_LOADER:-/usr/lib/wine/wine} out
   [ -x "$loader" ] || return 0
   if ! out=$("$loader" --version 2>&1); then
     echo "this kernel runs no 32-bit programs (${out##*: })"

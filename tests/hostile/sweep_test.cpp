@@ -517,8 +517,8 @@ bool applies(const Case& run, const Expected& e) {
   return run.where.plant == Plant::None || !e.target.empty();
 }
 
-// VESK_HOSTILE_LIMITS=0 leaves out the resource limits, which an
-// instrumented program cannot run under at all.
+// VESK_HOSTILE_LIMITS=0 leaves out the resource limits and the runs without
+// /proc, which an instrumented program cannot run under at all.
 bool limitsApply() {
   const char* value = std::getenv("VESK_HOSTILE_LIMITS");
   return value == nullptr || std::string(value) != "0";
@@ -527,14 +527,15 @@ bool limitsApply() {
 // Every job in every surrounding, as root and as nobody, with unnamed and
 // named temporaries. Without root, the runs as nobody, those over other
 // users' files and those without /proc are left out; under
-// VESK_HOSTILE_LIMITS=0, the limits.
+// VESK_HOSTILE_LIMITS=0, the limits and the runs without /proc.
 std::vector<Case> allCases() {
   const bool root = fault::runningAsRoot();
   const bool limits = limitsApply();
   std::vector<Case> cases;
   for (const Job& job : fault::jobs()) {
     for (const Surroundings& where : allSurroundings()) {
-      if (!limits && !where.limits.empty()) continue;
+      // An instrumented program cannot start without /proc either.
+      if (!limits && (!where.limits.empty() || where.noProc)) continue;
       const bool others = where.plant == Plant::LinkToOthers || where.plant == Plant::OthersFile ||
                           where.plant == Plant::SetIdSource;
       if (!root && (others || where.noProc)) continue;
